@@ -1,0 +1,24 @@
+// The panel's entry: the terminal's expert starts it with a chart window's handle as the command line.
+#include <windows.h>
+#include <objbase.h>
+
+#include "app/main_window.h"
+#include "ui/fatal_error.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    // The XML parser needs COM on this, the panel's only thread.
+    CoInitialize(nullptr);
+    if (!MakeMainWindow())
+        ReportFatalError(L"Can't construct Main Window");
+    if (!GetMainWindow().Create(instance, showCommand))
+        ReportFatalError(L"Can't Create Main Window");
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,166 @@
+#include "app/main_window.h"
+
+#include <cwchar>
+#include <new>
+
+#include "app/placement.h"
+#include "res/resource.h"
+#include "ui/fatal_error.h"
+#include "ui/font.h"
+
+namespace {
+
+CMainWindow* mainWindow = nullptr;
+
+constexpr COLORREF panelBackground = RGB(226, 225, 225);
+constexpr int panelX = 6;  // in the client area of the chart's parent
+constexpr int panelY = 20;
+constexpr int panelWidth = 158;
+constexpr int panelHeight = 189;
+constexpr DWORD childStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+
+// The symbol name's place on the title strip, left of the pin and close buttons.
+constexpr RECT symbolLabelRect = {3, 0, 115, 15};
+
+}  // namespace
+
+bool MakeMainWindow()
+{
+    mainWindow = new (std::nothrow) CMainWindow;
+    return mainWindow != nullptr;
+}
+
+CMainWindow& GetMainWindow()
+{
+    if (!mainWindow)
+        ReportFatalError(L"Can't Get Main Window");
+    return *mainWindow;
+}
+
+bool CMainWindow::Create(HINSTANCE instance, int showCommand)
+{
+    hInstance = instance;
+    if (!LoadStringW(hInstance, IDS_PANEL_CLASS, className, static_cast<int>(std::size(className))))
+        ReportFatalError(L"CMainWindow::Create");
+    font = CreateArialFont(15, FW_NORMAL);
+    if (!font)
+        ReportFatalError(L"CMainWindow::Create");
+    windowProc = MainWindowProc;
+    backgroundBrush = CreateSolidBrush(panelBackground);
+    if (!backgroundBrush)
+        ReportFatalError(L"CMainWindow::Create");
+    // The service endpoint is selected here, before any window exists, once the order service client
+    // is part of the panel.
+    Initialize(instance, showCommand);
+    return true;
+}
+
+bool CMainWindow::InitInstance()
+{
+    // The expert writes the chart handle's decimal text as the whole command line; nothing is skipped
+    // before the number, and a number out of range saturates.
+    const wchar_t* commandLine = GetCommandLineW();
+    hWndChart = reinterpret_cast<HWND>(static_cast<LONG_PTR>(std::wcstol(commandLine, nullptr, 10)));
+
+    dwStyle = standaloneStyle;
+    hWndParent = nullptr;
+    x = panelX;
+    y = panelY;
+    width = panelWidth;
+    height = panelHeight;
+
+    if (IsWindow(hWndChart)) {
+        dwExStyle = WS_EX_DLGMODALFRAME;
+        dwStyle = childStyle;
+
+        // The chart must not paint over the panel; it keeps the bit after the panel has gone. A previous
+        // style of 0 is a success too, told apart by the untouched last error.
+        const LONG chartStyle = GetWindowLongW(hWndChart, GWL_STYLE);
+        SetLastError(0);
+        if (!SetWindowLongW(hWndChart, GWL_STYLE, chartStyle | WS_CLIPCHILDREN) && GetLastError() != 0)
+            ReportFatalError(L"Cant change Chart window style");
+        ResetWindowPos(hWndChart);
+        hWndParent = hWndChart;
+
+        // (6, 20) of the chart's parent's client area, whatever the chart's own offset inside it; a
+        // top-level chart has no such parent, and the panel then sits at (6, 20) of the chart itself.
+        if (const HWND chartParent = ParentWindow(hWndChart)) {
+            POINT origin = {x, y};
+            if (!ClientToScreen(chartParent, &origin) || !ScreenToClient(hWndChart, &origin))
+                ReportFatalError(L"CMainWindow::InitInstance");
+            x = origin.x;
+            y = origin.y;
+        }
+    } else {
+        dwExStyle = WS_EX_TOOLWINDOW;
+        MessageBoxW(nullptr, commandLine, L"Not a window handle", MB_OK);
+    }
+
+    CBaseWindow::InitInstance();
+
+    // The children are created here, in their fixed order, as the widgets join the panel.
+
+    if (!SetTimer(hWnd, 0, 100, MainTimerProc))
+        ReportFatalError(L"CMainWindow::InitInstance");
+    return true;
+}
+
+void CMainWindow::RefreshPanel()
+{
+    // Reading the symbol document comes first here once the terminal exchange is part of the panel.
+    GetMemDC();
+    PrintSymbolLabel();
+    ReleaseMemDC();
+}
+
+void CMainWindow::PrintSymbolLabel()
+{
+    const HGDIOBJ brush = SelectObject(memDC, backgroundBrush);
+    if (!brush || brush == HGDI_ERROR)
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    if (!PatBlt(memDC, 0, 0, width, height, PATCOPY))
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    if (!SetBkMode(memDC, TRANSPARENT))
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    if (SetTextColor(memDC, RGB(0, 0, 0)) == CLR_INVALID)
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    const HGDIOBJ previousFont = SelectObject(memDC, font);
+    if (!previousFont || previousFont == HGDI_ERROR)
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    RECT textRect = symbolLabelRect;
+    // An empty name is no failure: DrawText then reports the line height.
+    if (!DrawTextW(memDC, symbolInfo.Name.c_str(), -1, &textRect, DT_NOCLIP))
+        ReportFatalError(L"CMainWindow::PrintSymbolLabel");
+    // The selections stay: the memory DC goes when the drawing closes.
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT: {
+        CMainWindow& main = GetMainWindow();
+        main.StartPaint();
+        main.PrintSymbolLabel();
+        main.StopPaint();
+        return 0;
+    }
+    case WM_NCHITTEST: {
+        // Keeps the panel above the chart's other children while the mouse is over it, and lets any free
+        // point of its own surface drag it.
+        ResetWindowPos(window);
+        const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
+        return hit == HTCLIENT ? HTCAPTION : hit;
+    }
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void CALLBACK MainTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    GetMainWindow().RefreshPanel();
+}

@@ -1,0 +1,78 @@
+// The stand-in terminal: shows a chart and starts the panel on it, as a terminal's expert does.
+//
+//   terminal.exe [--panel PATH] [--beside]
+//
+// --panel names the panel program (default: panel.exe beside this program). --beside starts the panel
+// without a chart handle, as its own top-level window beside the terminal: wine draws no child window
+// whose top-level window belongs to another process, so that is how the panel is seen under wine.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "tools/terminal/panel_process.h"
+#include "tools/terminal/terminal_window.h"
+
+namespace {
+
+struct Options {
+    std::wstring panel;
+    bool beside = false;
+};
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+Options ReadOptions()
+{
+    Options options;
+    options.panel = ProgramFolder() + L"panel.exe";
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; words && i < count; ++i) {
+        const std::wstring word = words[i];
+        if (word == L"--beside")
+            options.beside = true;
+        else if (word == L"--panel" && i + 1 < count)
+            options.panel = words[++i];
+    }
+    LocalFree(words);
+    return options;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    const Options options = ReadOptions();
+    TerminalLayout layout;
+    if (options.beside)
+        layout.frameOrigin = {190, 20};  // leaves the panel's own place at (6, 20) free
+    TerminalWindow terminal(layout);
+
+    // A chart handle as the whole command line attaches the panel to the chart; the program's quoted path,
+    // as a shell would write it, names no window and brings the panel up on its own.
+    const std::wstring commandLine =
+        options.beside ? L"\"" + options.panel + L"\"" : ChartHandleText(terminal.chart());
+    PanelProcess panel = PanelProcess::Launch(options.panel, commandLine);
+    if (!panel) {
+        const std::wstring text = L"The panel cannot be started: " + options.panel;
+        MessageBoxW(terminal.frame(), text.c_str(), L"Stand-in Terminal", MB_OK | MB_ICONERROR);
+    }
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateMDISysAccel(terminal.mdiClient(), &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    // Closing the terminal takes the chart, and with it an attached panel; a panel beside it is asked.
+    panel.close(5000);
+    return 0;
+}

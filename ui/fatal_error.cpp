@@ -1,0 +1,49 @@
+#include "ui/fatal_error.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <string>
+
+#include "ui/win_handles.h"
+
+void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
+                        const wchar_t* systemText)
+{
+    if (outChars == 0)
+        return;
+    const std::wstring text = std::wstring(context) + L" failed with error " + std::to_wstring(errorCode) +
+                              L": " + systemText;
+    const size_t length = std::min(text.size(), outChars - 1);
+    std::wmemcpy(out, text.c_str(), length);
+    out[length] = L'\0';
+}
+
+void ReportFatalError(const wchar_t* context)
+{
+    const DWORD error = GetLastError();
+
+    wchar_t* systemText = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                   reinterpret_cast<wchar_t*>(&systemText), 0, nullptr);
+    win::UniqueLocal systemTextOwner(systemText);
+    // A code the system has no text for still shows its number.
+    const wchar_t* shownSystemText = systemText ? systemText : L"";
+
+    const size_t bufferChars = std::wcslen(shownSystemText) + std::wcslen(context) + 40;
+    win::UniqueLocal buffer(LocalAlloc(LMEM_ZEROINIT, bufferChars * sizeof(wchar_t)));
+    if (buffer) {
+        // A quit already posted (the chart closing takes the panel's windows with it) would end the
+        // box's loop at once; the process ends anyway, so take the quit away and let the user read it.
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        auto* text = static_cast<wchar_t*>(buffer.get());
+        FormatFatalMessage(text, bufferChars, context, static_cast<int>(error), shownSystemText);
+        MessageBoxW(nullptr, text, L"Error", MB_OK);
+    }
+    systemTextOwner.close();
+    buffer.close();
+    ExitProcess(error);
+}

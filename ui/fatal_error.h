@@ -1,0 +1,13 @@
+// The panel's one error reporter: every tested system call that fails ends here.
+#pragma once
+
+#include <cstddef>
+
+// Shows "<context> failed with error <code>: <system text>" in a message box captioned "Error" and ends
+// the process with the calling thread's last error as exit code. The last error is taken first, before
+// any other call can change it.
+[[noreturn]] void ReportFatalError(const wchar_t* context);
+
+// Writes the box's text into out (outChars wide characters, terminator included), cut at its end.
+void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
+                        const wchar_t* systemText);
