@@ -1,0 +1,65 @@
+# Sourced: an X display and a wine prefix of our own for running the Windows programs, and their end.
+#   start_display          Xvfb on a free display number; exports DISPLAY
+#   start_wine PREFIX      a wine prefix (made when missing) with a warm wine server; exports WINEPREFIX
+#   stop_session           stops what the two started, by pid
+# shellcheck shell=bash
+
+session_xvfb_pid=""
+session_wineserver_pid=""
+
+start_display() {
+  local fdfile
+  fdfile=$(mktemp)
+  # Xvfb picks a free display and writes its number to the file.
+  Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp 7>"$fdfile" >/dev/null 2>&1 &
+  session_xvfb_pid=$!
+  local i
+  for i in $(seq 1 100); do
+    if [[ -s $fdfile ]] && grep -q $'\n' "$fdfile"; then break; fi
+    if ! kill -0 "$session_xvfb_pid" 2>/dev/null; then echo "session: Xvfb did not start" >&2; return 1; fi
+    sleep 0.1
+  done
+  local number
+  number=$(tr -dc '0-9' <"$fdfile")
+  rm -f "$fdfile"
+  [[ -n $number ]] || { echo "session: Xvfb gave no display number" >&2; return 1; }
+  export DISPLAY=":$number"
+}
+
+start_wine() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
+  # No Mono or Gecko installers: there is no network, and the panel needs neither.
+  export WINEDLLOVERRIDES="mscoree=;mshtml="
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [[ ! -f $WINEPREFIX/.session-ready ]]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >"$WINEPREFIX.boot.log" 2>&1 || true
+    wineserver -w
+    # Without a window manager, wine must place and close windows itself (no 2 s wait on each close).
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINEPREFIX.boot.log" 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.session-ready"
+  fi
+  # A warm server for the whole session; the first wine process starts wine's services, which keep
+  # their output open, so it writes to a file and never into a pipe a test runner reads.
+  wineserver -f -p >/dev/null 2>&1 &
+  session_wineserver_pid=$!
+  wine cmd /c exit >"$WINEPREFIX.warmup.log" 2>&1 || true
+}
+
+stop_session() {
+  if [[ -n ${WINEPREFIX:-} ]]; then
+    wineserver -k 2>/dev/null || true
+    if [[ -n $session_wineserver_pid ]]; then
+      local i
+      for i in $(seq 1 50); do kill -0 "$session_wineserver_pid" 2>/dev/null || break; sleep 0.1; done
+      kill -9 "$session_wineserver_pid" 2>/dev/null || true
+    fi
+  fi
+  if [[ -n $session_xvfb_pid ]]; then
+    kill "$session_xvfb_pid" 2>/dev/null || true
+    wait "$session_xvfb_pid" 2>/dev/null || true
+    session_xvfb_pid=""
+  fi
+}

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test under wine on a display of its own.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$build" -DBUILD_TESTING=ON
+
+# shellcheck source=session.sh
+source "$root/scripts/session.sh"
+trap stop_session EXIT
+start_display
+start_wine "$build/wineprefix"
+
+cd "$build"
+ctest --output-on-failure --timeout 300 -j2 "$@"

@@ -1,0 +1,301 @@
+#include "tests/support/harness.h"
+
+#include <future>
+#include <stdexcept>
+#include <vector>
+
+namespace harness {
+
+std::wstring ProgramPath(const std::wstring& name)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + name;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount64() >= end)
+            return false;
+        Sleep(20);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------- UI thread
+
+namespace {
+
+constexpr UINT invokeMessage = WM_APP + 1;
+
+LRESULT CALLBACK InvokerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == invokeMessage) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+UiThread::UiThread()
+{
+    std::promise<HWND> ready;
+    std::future<HWND> invoker = ready.get_future();
+    thread_ = std::thread([&ready] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = InvokerProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"TestUiInvoker";
+        RegisterClassW(&windowClass);
+        const HWND window = CreateWindowExW(0, L"TestUiInvoker", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            windowClass.hInstance, nullptr);
+        ready.set_value(window);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (IsWindow(window))
+            DestroyWindow(window);
+    });
+    invoker_ = invoker.get();
+}
+
+UiThread::~UiThread()
+{
+    // GetMessage ends its loop on WM_QUIT whichever window it was posted to.
+    if (invoker_)
+        PostMessageW(invoker_, WM_QUIT, 0, 0);
+    thread_.join();
+}
+
+bool UiThread::Run(const std::function<void()>& function)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(invoker_, invokeMessage, 0, reinterpret_cast<LPARAM>(&function), SMTO_NORMAL,
+                               10000, &result) &&
+           result == 1;
+}
+
+// ------------------------------------------------------------------------------------------ terminal host
+
+TerminalHost::TerminalHost(const TerminalLayout& layout)
+{
+    ui_.Run([&] { terminal_ = std::make_unique<TerminalWindow>(layout); });
+    if (!terminal_)
+        throw std::runtime_error("the stand-in terminal did not come up");
+    frame_ = terminal_->frame();
+    document_ = terminal_->document();
+    chart_ = terminal_->chart();
+}
+
+TerminalHost::~TerminalHost()
+{
+    ui_.Run([&] { terminal_.reset(); });
+}
+
+// ------------------------------------------------------------------------------------------- test window
+
+namespace {
+
+constexpr wchar_t destroyOnStyleChangeProp[] = L"DestroyOnStyleChange";
+
+LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_STYLECHANGED && GetPropW(window, destroyOnStyleChangeProp)) {
+        DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_NCDESTROY)
+        RemovePropW(window, destroyOnStyleChangeProp);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateTestWindow(UiThread& ui, const TestWindowOptions& options)
+{
+    HWND window = nullptr;
+    ui.Run([&] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = TestWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        windowClass.lpszClassName = L"TestChartWindow";
+        RegisterClassW(&windowClass);
+        const DWORD style = options.parent ? WS_CHILD | WS_VISIBLE : WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+        const RECT& r = options.rect;
+        window = CreateWindowExW(0, L"TestChartWindow", L"Test chart", style, r.left, r.top, r.right - r.left,
+                                 r.bottom - r.top, options.parent, nullptr, windowClass.hInstance, nullptr);
+        if (window && options.destroyOnStyleChange)
+            SetPropW(window, destroyOnStyleChangeProp, reinterpret_cast<HANDLE>(1));
+    });
+    return window;
+}
+
+// ----------------------------------------------------------------------------------------------- panel
+
+PanelRun::PanelRun(const std::wstring& commandLine)
+    : process_(PanelProcess::Launch(ProgramPath(L"panel.exe"), commandLine))
+{
+    if (!process_)
+        throw std::runtime_error("panel.exe cannot be started");
+}
+
+PanelRun::~PanelRun()
+{
+    if (process_.running())
+        TerminateProcess(process_.process(), 1);
+    process_.wait(5000);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    const wchar_t* caption;  // null: any
+    HWND found;
+};
+
+bool Matches(HWND window, const WindowSearch& search)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search.processId)
+        return false;
+    wchar_t name[256];
+    if (!GetClassNameW(window, name, 256) || lstrcmpW(name, search.className) != 0)
+        return false;
+    if (!search.caption)
+        return true;
+    GetWindowTextW(window, name, 256);
+    return lstrcmpW(name, search.caption) == 0;
+}
+
+BOOL CALLBACK SearchChildren(HWND window, LPARAM parameter)
+{
+    auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+    if (Matches(window, search)) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK SearchTopLevel(HWND window, LPARAM parameter)
+{
+    auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+    if (!SearchChildren(window, parameter))
+        return FALSE;
+    EnumChildWindows(window, SearchChildren, parameter);
+    return search.found ? FALSE : TRUE;
+}
+
+// A window of the process with the class (and caption), at any depth of any top-level window.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* caption)
+{
+    WindowSearch search = {processId, className, caption, nullptr};
+    EnumWindows(SearchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+HWND PanelRun::WaitForMainWindow(DWORD timeoutMs) const
+{
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindProcessWindow(processId(), L"PELLANTIX", nullptr)) != nullptr; },
+              timeoutMs);
+    return window;
+}
+
+DWORD PanelRun::WaitForExit(DWORD timeoutMs) const
+{
+    process_.wait(timeoutMs);
+    return process_.exitCode();
+}
+
+HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindProcessWindow(processId, L"#32770", caption.c_str())) != nullptr; },
+              timeoutMs);
+    return box;
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    // The text of a message box is the static control with identifier 0xFFFF.
+    wchar_t text[2048] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 2048);
+    return text;
+}
+
+void DismissMessageBox(HWND box)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+}
+
+std::wstring SystemErrorText(DWORD code)
+{
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
+                   0, nullptr);
+    std::wstring result = text ? text : L"";
+    LocalFree(text);
+    return result;
+}
+
+bool Xdotool(const std::wstring& arguments)
+{
+    // Wine starts a Unix program given by its Unix path, but its handle cannot be waited on: the shell
+    // leaves a marker file when xdotool is done, seen from here through wine's Z: drive.
+    static int calls = 0;
+    const std::wstring marker =
+        L"/tmp/e2e-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++calls);
+    std::wstring windowsMarker = L"Z:" + marker;
+    for (wchar_t& c : windowsMarker)
+        if (c == L'/')
+            c = L'\\';
+    std::wstring line = L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; touch " + marker + L"\"";
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    const bool done =
+        WaitUntil([&] { return GetFileAttributesW(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+    DeleteFileW(windowsMarker.c_str());
+    return done;
+}
+
+COLORREF ScreenPixel(int x, int y)
+{
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+RECT RectInParent(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const HWND parent = GetAncestor(window, GA_PARENT);
+    if (parent && parent != GetDesktopWindow())
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+}  // namespace harness

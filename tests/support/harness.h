@@ -1,0 +1,105 @@
+// What the end-to-end tests need to play the terminal and the trader around the real panel process:
+// a UI thread of the test's own for terminal windows, bounded waits, window and message box lookup,
+// real X mouse input and screen pixels.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "tools/terminal/panel_process.h"
+#include "tools/terminal/terminal_window.h"
+
+namespace harness {
+
+// A program of the build, from the folder that holds the test program.
+std::wstring ProgramPath(const std::wstring& name);
+
+// Polls the condition every 20 ms until it holds or timeoutMs passes; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// A thread with a message loop on which windows can be made and used, as a terminal's GUI thread.
+class UiThread {
+public:
+    UiThread();
+    UiThread(const UiThread&) = delete;
+    UiThread& operator=(const UiThread&) = delete;
+    ~UiThread();
+
+    // Runs the function on the UI thread and waits for it (at most 10 s); false when it did not run.
+    bool Run(const std::function<void()>& function);
+
+private:
+    std::thread thread_;
+    HWND invoker_ = nullptr;
+};
+
+// The stand-in terminal's windows, running on a UI thread of the test process.
+class TerminalHost {
+public:
+    explicit TerminalHost(const TerminalLayout& layout = {});
+    ~TerminalHost();
+
+    HWND frame() const { return frame_; }
+    HWND document() const { return document_; }
+    HWND chart() const { return chart_; }
+    UiThread& ui() { return ui_; }
+
+private:
+    UiThread ui_;
+    std::unique_ptr<TerminalWindow> terminal_;
+    HWND frame_ = nullptr;
+    HWND document_ = nullptr;
+    HWND chart_ = nullptr;
+};
+
+// A plain window made on a UI thread, as a chart of an unusual terminal. With destroyOnStyleChange it
+// destroys itself when its style is changed, as a chart closing while the panel attaches to it.
+struct TestWindowOptions {
+    HWND parent = nullptr;
+    RECT rect = {300, 200, 700, 500};
+    bool destroyOnStyleChange = false;
+};
+HWND CreateTestWindow(UiThread& ui, const TestWindowOptions& options);
+
+// The panel started as the expert does, ended (closed, then terminated) when the test is over.
+class PanelRun {
+public:
+    explicit PanelRun(const std::wstring& commandLine);
+    PanelRun(const PanelRun&) = delete;
+    PanelRun& operator=(const PanelRun&) = delete;
+    ~PanelRun();
+
+    PanelProcess& process() { return process_; }
+    DWORD processId() const { return process_.processId(); }
+    // The panel's main window (class "PELLANTIX") once it exists, or null after timeoutMs.
+    HWND WaitForMainWindow(DWORD timeoutMs = 10000) const;
+    // Waits for the end of the process; its exit code, or STILL_ACTIVE after timeoutMs.
+    DWORD WaitForExit(DWORD timeoutMs = 10000) const;
+
+private:
+    PanelProcess process_;
+};
+
+// A message box of the given process with the given caption, or null after timeoutMs.
+HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs = 10000);
+std::wstring MessageBoxText(HWND box);
+// Presses the box's OK button.
+void DismissMessageBox(HWND box);
+
+// The system's message text for an error code, as a message box of the panel would show it.
+std::wstring SystemErrorText(DWORD code);
+
+// Runs xdotool (X input, as a trader's mouse gives it) with the given arguments and waits for it.
+bool Xdotool(const std::wstring& arguments);
+
+// The colour of a screen pixel as shown.
+COLORREF ScreenPixel(int x, int y);
+
+// A window's rectangle in its parent's client coordinates (screen coordinates for a top-level window).
+RECT RectInParent(HWND window);
+
+}  // namespace harness

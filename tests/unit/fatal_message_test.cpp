@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/fatal_error.h"
+
+namespace {
+
+std::wstring Format(size_t chars, const wchar_t* context, int code, const wchar_t* systemText)
+{
+    std::wstring buffer(chars + 4, L'#');  // guard characters past the end must survive
+    FormatFatalMessage(buffer.data(), chars, context, code, systemText);
+    EXPECT_EQ(buffer.substr(chars), L"####") << "written past the buffer";
+    return buffer.c_str();
+}
+
+}  // namespace
+
+TEST(FatalMessage, FillsTheFormatWithSignedCode)
+{
+    EXPECT_EQ(Format(100, L"ResetWindowPos", 1400, L"Invalid window handle.\r\n"),
+              L"ResetWindowPos failed with error 1400: Invalid window handle.\r\n");
+    EXPECT_EQ(Format(100, L"X", -2147024891, L""), L"X failed with error -2147024891: ");
+}
+
+TEST(FatalMessage, CutsAtTheEndOfTheBufferWithTerminator)
+{
+    EXPECT_EQ(Format(12, L"CBaseWindow::GetMemDC", 8, L"Not enough memory."), L"CBaseWindow");
+    EXPECT_EQ(Format(1, L"A", 1, L"B"), L"");
+}
+
+TEST(FatalMessage, BufferSizedAsTheReporterSizesItNeverCuts)
+{
+    // The reporter allows 40 characters beyond context and system text: the longest code still fits.
+    const std::wstring context = L"Cant change Chart window style";
+    const std::wstring system = L"Some text.\r\n";
+    const std::wstring text = Format(context.size() + system.size() + 40, context.c_str(), -2147483647 - 1,
+                                     system.c_str());
+    EXPECT_EQ(text, context + L" failed with error -2147483648: " + system);
+}
