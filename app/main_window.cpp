@@ -108,7 +108,8 @@ bool CMainWindow::InitInstance()
 
 void CMainWindow::RefreshPanel()
 {
-    // Reading the symbol document comes first here once the terminal exchange is part of the panel.
+    // Whatever the document held (new values or none), everything is drawn again.
+    ReadSymbolInfo(symbolInfo);
     GetMemDC();
     PrintSymbolLabel();
     ReleaseMemDC();

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "exchange/symbol_info.h"
 #include "ui/base_window.h"
 
@@ -17,6 +19,11 @@ public:
     void RefreshPanel();
     // Draws the main window (background and symbol name) into the open memory bitmap.
     void PrintSymbolLabel();
+
+    // The order command document: done when the expert has marked it so; the text for the Executing
+    // dialog's second line.
+    bool orderCompleted();
+    std::wstring errorDescription();
 
     // The child window objects (close and pin buttons, client area, spread window, combo boxes, labels,
     // check box, value fields, Close All button, strip label) join here with the widgets.

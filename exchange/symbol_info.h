@@ -1,6 +1,7 @@
-// The values of the expert's last symbol document, as the panel shows them.
+// The expert's symbol document: the market state the panel shows, read every 100 ms.
 #pragma once
 
+#include <functional>
 #include <string>
 
 struct SymbolInfo {
@@ -15,3 +16,16 @@ struct SymbolInfo {
     double Profit = 0.0;
     double BEPrice = 0.0;
 };
+
+// Reads the symbol document into the record: all ten fields from a document that parses, none otherwise
+// (no area, an empty one, or a text caught while the expert rewrites it).
+void ReadSymbolInfo(SymbolInfo& info);
+
+// Fills all ten fields from the root attributes that attribute() gives by name.
+void ApplySymbolAttributes(SymbolInfo& info, const std::function<std::wstring(const wchar_t*)>& attribute);
+
+// The document's numbers, read as the expert writes them, with "." as decimal point whatever the user's
+// regional settings.
+int DecimalInteger(const std::wstring& text);  // base 10, saturating at the 32-bit limits; no digits: 0
+double DecimalNumber(const std::wstring& text);  // the longest leading decimal number; none: 0
+bool IsOne(const std::wstring& text);  // true exactly when the decimal integer is 1

@@ -53,6 +53,7 @@ private:
 
 inline BOOL DeleteGdiObject(HGDIOBJ object) { return DeleteObject(object); }
 inline BOOL FreeLocal(HLOCAL memory) { return LocalFree(memory) == nullptr; }
+inline BOOL UnmapView(void* view) { return UnmapViewOfFile(view); }
 
 using UniqueDC = UniqueHandle<HDC, DeleteDC>;  // from CreateCompatibleDC
 using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
@@ -61,6 +62,7 @@ using UniqueBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
 using UniqueRegion = UniqueHandle<HRGN, DeleteGdiObject>;
 using UniqueHandleObject = UniqueHandle<HANDLE, CloseHandle>;  // processes, threads, file mappings
 using UniqueLocal = UniqueHandle<HLOCAL, FreeLocal>;
+using UniqueView = UniqueHandle<void*, UnmapView>;  // from MapViewOfFile
 
 // A DC borrowed from a window with GetDC.
 class WindowDC {

@@ -288,6 +288,45 @@ COLORREF ScreenPixel(int x, int y)
     return colour;
 }
 
+ScreenImage CaptureScreen(const RECT& rect)
+{
+    ScreenImage image;
+    image.width = rect.right - rect.left;
+    image.height = rect.bottom - rect.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, image.width, image.height);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, image.width, image.height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), image.width, -image.height, 1, 32, BI_RGB};
+    std::vector<RGBQUAD> rows(image.width * image.height);
+    GetDIBits(memory, bitmap, 0, image.height, rows.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    for (const RGBQUAD& p : rows)
+        image.pixels.push_back(RGB(p.rgbRed, p.rgbGreen, p.rgbBlue));
+    return image;
+}
+
+int CountDark(const ScreenImage& image, int level)
+{
+    int count = 0;
+    for (COLORREF c : image.pixels)
+        if (GetRValue(c) < level && GetGValue(c) < level && GetBValue(c) < level)
+            ++count;
+    return count;
+}
+
+RECT ClientRectOnScreen(HWND window, const RECT& clientRect)
+{
+    RECT rect = clientRect;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 RECT RectInParent(HWND window)
 {
     RECT rect = {};

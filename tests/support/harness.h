@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/terminal/panel_process.h"
 #include "tools/terminal/terminal_window.h"
@@ -98,6 +99,21 @@ bool Xdotool(const std::wstring& arguments);
 
 // The colour of a screen pixel as shown.
 COLORREF ScreenPixel(int x, int y);
+
+// A rectangle of the screen as shown, row by row.
+struct ScreenImage {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF at(int x, int y) const { return pixels[y * width + x]; }
+    bool operator==(const ScreenImage&) const = default;
+};
+ScreenImage CaptureScreen(const RECT& rect);
+// How many pixels are darker than the given level in each of red, green and blue.
+int CountDark(const ScreenImage& image, int level = 96);
+
+// A rectangle of a window's client area in screen coordinates.
+RECT ClientRectOnScreen(HWND window, const RECT& clientRect);
 
 // A window's rectangle in its parent's client coordinates (screen coordinates for a top-level window).
 RECT RectInParent(HWND window);

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "tools/terminal/expert.h"
 #include "tools/terminal/panel_process.h"
 #include "tools/terminal/terminal_window.h"
 
@@ -65,8 +66,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         MessageBoxW(terminal.frame(), text.c_str(), L"Stand-in Terminal", MB_OK | MB_ICONERROR);
     }
 
+    // The expert holds the panel's areas and publishes the chart's quotes every 100 ms.
+    StandInExpert expert(panel.processId(), "EURUSD");
+    SetTimer(nullptr, 0, 100, nullptr);
+
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && !message.hwnd) {
+            expert.Tick();
+            continue;
+        }
         if (!TranslateMDISysAccel(terminal.mdiClient(), &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
