@@ -211,8 +211,15 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
 HWND PanelRun::WaitForMainWindow(DWORD timeoutMs) const
 {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindProcessWindow(processId(), L"PELLANTIX", nullptr)) != nullptr; },
-              timeoutMs);
+    // Shown means the panel's own window is complete: created, re-parented and shown.
+    WaitUntil(
+        [&] {
+            window = FindProcessWindow(processId(), L"PELLANTIX", nullptr);
+            return window && IsWindowVisible(window);
+        },
+        timeoutMs);
+    if (window && !IsWindowVisible(window))
+        window = nullptr;
     return window;
 }
 
