@@ -10,15 +10,6 @@ namespace {
 
 constexpr RECT titleStrip = {3, 0, 115, 15};  // where the symbol name is drawn
 
-HWND StartStandalone(PanelRun& panel)
-{
-    const HWND box = WaitForMessageBox(panel.processId(), L"Not a window handle");
-    if (!box)
-        return nullptr;
-    DismissMessageBox(box);
-    return panel.WaitForMainWindow();
-}
-
 std::string Document(const char* name)
 {
     Quote quote;
@@ -31,7 +22,7 @@ std::string Document(const char* name)
 
 TEST(Display, SymbolNameFollowsTheExpertsDocumentAndSurvivesABrokenOne)
 {
-    Xdotool(L"mousemove 1270 1010");
+    ParkMouse();
     PanelRun panel(L"standalone");
     StandInExpert expert(panel.processId(), "EURUSD");
     const HWND window = StartStandalone(panel);

@@ -24,18 +24,6 @@ std::wstring MoveTo(POINT point)
     return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y);
 }
 
-void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }
-
-// Brings the panel up on its own, past the "Not a window handle" box.
-HWND StartStandalone(PanelRun& panel)
-{
-    const HWND box = WaitForMessageBox(panel.processId(), L"Not a window handle");
-    if (!box)
-        return nullptr;
-    DismissMessageBox(box);
-    return panel.WaitForMainWindow();
-}
-
 }  // namespace
 
 TEST(Mouse, StandalonePanelOutlivesTheMouseMovingOverIt)

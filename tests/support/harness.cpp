@@ -229,6 +229,15 @@ DWORD PanelRun::WaitForExit(DWORD timeoutMs) const
     return process_.exitCode();
 }
 
+HWND StartStandalone(PanelRun& panel)
+{
+    const HWND box = WaitForMessageBox(panel.processId(), L"Not a window handle");
+    if (!box)
+        return nullptr;
+    DismissMessageBox(box);
+    return panel.WaitForMainWindow();
+}
+
 HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs)
 {
     HWND box = nullptr;
@@ -286,6 +295,8 @@ bool Xdotool(const std::wstring& arguments)
     DeleteFileW(windowsMarker.c_str());
     return done;
 }
+
+void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }
 
 COLORREF ScreenPixel(int x, int y)
 {

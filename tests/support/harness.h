@@ -85,6 +85,10 @@ private:
     PanelProcess process_;
 };
 
+// Brings a panel that got no chart handle up on its own, past its "Not a window handle" box; its main
+// window, or null.
+HWND StartStandalone(PanelRun& panel);
+
 // A message box of the given process with the given caption, or null after timeoutMs.
 HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs = 10000);
 std::wstring MessageBoxText(HWND box);
@@ -96,6 +100,8 @@ std::wstring SystemErrorText(DWORD code);
 
 // Runs xdotool (X input, as a trader's mouse gives it) with the given arguments and waits for it.
 bool Xdotool(const std::wstring& arguments);
+// Moves the pointer to the screen's corner, off every window of a test.
+void ParkMouse();
 
 // The colour of a screen pixel as shown.
 COLORREF ScreenPixel(int x, int y);
