@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 
@@ -7,6 +8,7 @@
 #include "res/resource.h"
 #include "ui/fatal_error.h"
 #include "ui/font.h"
+#include "ui/price_text.h"
 
 namespace {
 
@@ -18,10 +20,12 @@ constexpr int panelY = 20;
 constexpr int panelWidth = 158;
 constexpr int panelHeight = 189;
 constexpr DWORD childStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+// On its own the panel clips its children too: its 100 ms redraw of the whole window must not paint
+// over the controls that are not redrawn with it.
+constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 
-// The symbol name's place on the title strip, left of the pin and close buttons.
-constexpr RECT symbolLabelRect = {3, 0, 115, 15};
+// Decimals the "BE:" field shows at most: a double holds no more, and Digits comes from the expert.
+constexpr int maxBreakEvenDecimals = 15;
 
 }  // namespace
 
@@ -98,12 +102,46 @@ bool CMainWindow::InitInstance()
     }
 
     CBaseWindow::InitInstance();
-
-    // The children are created here, in their fixed order, as the widgets join the panel.
+    CreateChildren();
 
     if (!SetTimer(hWnd, 0, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
     return true;
+}
+
+void CMainWindow::CreateChildren()
+{
+    closeButton.Create(*this);
+    pinButton.Create(*this, closeButton);
+    clientArea.Create(*this, closeButton);
+    spreadWindow.Create(clientArea);
+    sellButton.Create(clientArea, spreadWindow);
+    buyButton.Create(clientArea, spreadWindow);
+
+    // The volume list sits in the gap the two buttons' bottom notches leave.
+    volumeCombo.CreateComboBox(clientArea, (clientArea.width - 71) / 2, buyButton.y + buyButton.height - 21, 71);
+    volumeCombo.FillVolumeList();
+
+    slLabel.CreateLabel(clientArea, IDB_LABEL, IDS_SL, 1, sellButton.y + sellButton.height + 1);
+    slCombo.CreateComboBox(clientArea, slLabel.x + slLabel.width + 1, slLabel.y + 1,
+                           sellButton.x + sellButton.width - slLabel.x - slLabel.width - 2);
+    slCombo.FillStopList();
+    tpLabel.CreateLabel(clientArea, IDB_LABEL, IDS_TP, buyButton.x, buyButton.y + buyButton.height + 1);
+    tpCombo.CreateComboBox(clientArea, tpLabel.x + tpLabel.width + 1, tpLabel.y + 1,
+                           buyButton.x + buyButton.width - tpLabel.x - tpLabel.width - 2);
+    tpCombo.FillStopList();
+
+    sltpCheckBox.CreateCheckBox(clientArea, slLabel.y + slLabel.height + 1, clientArea.width - 2);
+    const int fieldWidth = clientArea.width / 2 - 2;
+    const int fieldsTop = sltpCheckBox.y + sltpCheckBox.height + 1;
+    volumeField.CreateLabelButton(clientArea, IDC_VOLUME_FIELD, sltpCheckBox.x, fieldsTop, fieldWidth);
+    breakEvenField.CreateLabelButton(clientArea, IDC_BREAK_EVEN_FIELD, buyButton.x, fieldsTop, fieldWidth);
+    profitField.CreateLabelButton(clientArea, IDC_PROFIT_FIELD, volumeField.x,
+                                  breakEvenField.y + breakEvenField.height + 1, fieldWidth);
+    closeAllButton.CreateButton(clientArea, IDC_CLOSE_ALL_BUTTON, breakEvenField.x,
+                                breakEvenField.y + breakEvenField.height + 1, fieldWidth);
+    closeAllButton.SetText(L"Close All");
+    stripLabel.CreateLabel(clientArea, IDB_STRIP, 0, 1, profitField.y + profitField.height + 1);
 }
 
 void CMainWindow::RefreshPanel()
@@ -113,6 +151,22 @@ void CMainWindow::RefreshPanel()
     GetMemDC();
     PrintSymbolLabel();
     ReleaseMemDC();
+    buyButton.UpdateButton(symbolInfo.Digits, symbolInfo.AskUp, symbolInfo.Ask);
+    sellButton.UpdateButton(symbolInfo.Digits, symbolInfo.BidUp, symbolInfo.Bid);
+    spreadWindow.GetMemDC();
+    spreadWindow.PrintSpread(symbolInfo);
+    spreadWindow.ReleaseMemDC();
+    volumeField.JustifyText(L"Vol:", FormatFixed(symbolInfo.Vol, 3));
+    profitField.JustifyText(L"P/L:", FormatFixed(symbolInfo.Profit, 2));
+    breakEvenField.JustifyText(L"BE:", FormatBreakEven(symbolInfo));
+}
+
+std::wstring FormatBreakEven(const SymbolInfo& info)
+{
+    if (info.BEPrice == 0.0)
+        return L"N/A";
+    // Digits is the expert's: a negative count shows no decimals, a huge one no more than a double holds.
+    return FormatFixed(info.BEPrice, std::clamp(info.Digits, 0, maxBreakEvenDecimals));
 }
 
 void CMainWindow::PrintSymbolLabel()
@@ -129,7 +183,8 @@ void CMainWindow::PrintSymbolLabel()
     const HGDIOBJ previousFont = SelectObject(memDC, font);
     if (!previousFont || previousFont == HGDI_ERROR)
         ReportFatalError(L"CMainWindow::PrintSymbolLabel");
-    RECT textRect = symbolLabelRect;
+    // Left of the pin and close buttons; a longer name runs on beneath them.
+    RECT textRect = {3, 0, pinButton.x, closeButton.height};
     // An empty name is no failure: DrawText then reports the line height.
     if (!DrawTextW(memDC, symbolInfo.Name.c_str(), -1, &textRect, DT_NOCLIP))
         ReportFatalError(L"CMainWindow::PrintSymbolLabel");

@@ -5,8 +5,15 @@
 
 #include <string>
 
+#include "app/placement.h"
 #include "exchange/symbol_info.h"
 #include "ui/base_window.h"
+#include "ui/buttons.h"
+#include "ui/client_area.h"
+#include "ui/combo_box.h"
+#include "ui/label.h"
+#include "ui/spread_window.h"
+#include "ui/trade_button.h"
 
 class CMainWindow : public CBaseWindow {
 public:
@@ -25,9 +32,21 @@ public:
     bool orderCompleted();
     std::wstring errorDescription();
 
-    // The child window objects (close and pin buttons, client area, spread window, combo boxes, labels,
-    // check box, value fields, Close All button, strip label) join here with the widgets.
-
+    CCloseButton closeButton;
+    CPinButton pinButton;
+    CClientArea clientArea;  // parent of every control below the title strip
+    CSpreadWindow spreadWindow;
+    CComboBox volumeCombo;
+    CLabel slLabel;
+    CComboBox slCombo;
+    CLabel tpLabel;
+    CComboBox tpCombo;
+    CCheckBox sltpCheckBox;
+    CLabelButton volumeField;
+    CLabelButton breakEvenField;
+    CLabelButton profitField;
+    CCloseAll closeAllButton;
+    CLabel stripLabel;
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
     SymbolInfo symbolInfo;
 
@@ -35,8 +54,16 @@ public:
 
     int executingStep = 0;  // progress step of the Executing dialog
 
-    // The SELL and BUY buttons join here with the price buttons.
+    CSellButton sellButton;
+    CBuyButton buyButton;
+
+private:
+    // The 17 children, in their fixed order, each placed by the sizes of those made before it.
+    void CreateChildren();
 };
+
+// The "BE:" field's value: "N/A" for a break-even price of 0, otherwise the price with Digits decimals.
+std::wstring FormatBreakEven(const SymbolInfo& info);
 
 // Makes the one controller object; false when it cannot be made.
 bool MakeMainWindow();

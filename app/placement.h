@@ -1,7 +1,10 @@
-// Where the panel sits inside the terminal's windows.
+// Where the panel sits inside the terminal's windows: the re-application of a window's place, the pin
+// button that moves the panel between the chart and the terminal's top-level window, the close button.
 #pragma once
 
 #include <windows.h>
+
+#include "ui/base_window.h"
 
 // The parent of a child window; null for a top-level window (an owner is no parent).
 HWND ParentWindow(HWND window);
@@ -9,3 +12,22 @@ HWND ParentWindow(HWND window);
 // Re-applies a window's own place and size inside its parent: shows it, recomputes its frame (so a style
 // change made just before takes effect) and raises it above its siblings.
 void ResetWindowPos(HWND window);
+
+class CCloseButton : public CBaseWindow {
+public:
+    // At the right end of the panel's top strip.
+    bool Create(CBaseWindow& panel);
+};
+
+class CPinButton : public CBaseWindow {
+public:
+    // Left of the close button.
+    bool Create(CBaseWindow& panel, CBaseWindow& closeButton);
+};
+
+// The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
+// position, or back into the chart at (6, 20).
+void MoveToOriginPos(HWND pinButton);
+
+LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <iterator>
+
 #include "ui/win_handles.h"
 
 class CBaseWindow {

@@ -1,0 +1,36 @@
+#include "ui/client_area.h"
+
+#include "res/resource.h"
+#include "ui/fatal_error.h"
+
+bool CClientArea::Create(CBaseWindow& main, CBaseWindow& closeButton)
+{
+    hInstance = main.hInstance;
+    if (!LoadStringW(hInstance, IDS_CLIENT_AREA_CLASS, className, static_cast<int>(std::size(className))))
+        ReportFatalError(L"CClientArea::Create");
+    font = main.font;
+    windowProc = ClientAreaProc;
+    backgroundBrush = CreateSolidBrush(RGB(255, 255, 255));
+    if (!backgroundBrush)
+        ReportFatalError(L"CClientArea::Create");
+    x = 0;
+    y = closeButton.height + 1;
+    height = main.height - closeButton.height - 5;
+    width = main.width - 5;
+    hWndParent = main.hWnd;
+    dwExStyle = WS_EX_STATICEDGE;
+    dwStyle = WS_CHILD | WS_VISIBLE;
+    Initialize(hInstance, SW_SHOW);
+    return true;
+}
+
+LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    // The Close All button's command (1010) is handled here once trade commands are part of the panel;
+    // the combo boxes' and fields' notifications need nothing.
+    return DefWindowProcW(window, message, wParam, lParam);
+}

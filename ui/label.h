@@ -1,0 +1,17 @@
+// A small panel-drawn window: a bitmap with a short text over it ("SL", "TP"), or the bitmap alone.
+#pragma once
+
+#include "ui/base_window.h"
+
+class CLabel : public CBaseWindow {
+public:
+    // stringId 0: no text. The window takes the bitmap's size.
+    bool CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int x, int y);
+    bool DrawLabelName();
+
+    wchar_t text[100] = {};
+    BITMAP pictureInfo = {};
+};
+
+// One class ("ButtonLabel") for all labels: the procedure finds its label among the panel's three.
+LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

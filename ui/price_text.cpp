@@ -1,0 +1,111 @@
+#include "ui/price_text.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+std::wstring FormatFixed(double value, int decimals)
+{
+    decimals = std::max(decimals, 0);
+    // The largest double has 309 integer digits.
+    std::string buffer(static_cast<size_t>(decimals) + 330, '\0');
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    return std::wstring(buffer.data(), result.ptr);
+}
+
+namespace {
+
+// Taking the first or last n characters clamps n to the text's length.
+std::wstring First(const std::wstring& text, size_t n) { return text.substr(0, std::min(n, text.size())); }
+std::wstring Last(const std::wstring& text, size_t n) { return text.substr(text.size() - std::min(n, text.size())); }
+std::wstring DropLast(const std::wstring& text, size_t n) { return First(text, text.size() - std::min(n, text.size())); }
+
+// The price text T, its integer part with the point H, and its decimals F.
+struct PriceParts {
+    std::wstring whole;
+    std::wstring head;
+    std::wstring decimals;
+};
+
+struct PieceRule {
+    std::wstring (*text)(const PriceParts&);
+    int top;
+    int height;
+    int weight;
+};
+
+struct DigitsRule {
+    int startX;
+    int count;
+    std::array<PieceRule, 3> pieces;
+};
+
+constexpr int normal = 400;
+constexpr int heavy = 900;
+
+// Row d - 1 draws a price with d decimals.
+constexpr std::array<DigitsRule, 5> digitsRules = {{
+    {5, 2, {{{[](const PriceParts& p) { return p.head; }, 15, 20, normal},
+             {[](const PriceParts& p) { return First(p.decimals, 1); }, 5, 30, heavy}}}},
+    {5, 2, {{{[](const PriceParts& p) { return p.head; }, 15, 20, normal},
+             {[](const PriceParts& p) { return First(p.decimals, 2); }, 6, 30, heavy}}}},
+    {5, 3, {{{[](const PriceParts& p) { return p.head; }, 15, 20, normal},
+             {[](const PriceParts& p) { return First(p.decimals, 2); }, 6, 30, heavy},
+             {[](const PriceParts& p) { return Last(p.decimals, 1); }, 15, 20, heavy}}}},
+    {1, 2, {{{[](const PriceParts& p) { return DropLast(p.whole, 2); }, 15, 20, normal},
+             {[](const PriceParts& p) { return Last(p.whole, 2); }, 6, 30, heavy}}}},
+    {1, 3, {{{[](const PriceParts& p) { return DropLast(p.whole, 3); }, 15, 20, normal},
+             {[](const PriceParts& p) { return First(Last(p.decimals, 3), 2); }, 6, 30, heavy},
+             {[](const PriceParts& p) { return Last(p.decimals, 1); }, 15, 20, heavy}}}},
+}};
+
+// The position of the first "." or the text's length.
+size_t DotIndex(const std::wstring& text)
+{
+    const size_t dot = text.find(L'.');
+    return dot == std::wstring::npos ? text.size() : dot;
+}
+
+}  // namespace
+
+PriceLayout PricePieces(int digits, double price)
+{
+    PriceLayout layout;
+    if (digits < 1 || digits > static_cast<int>(digitsRules.size()))
+        return layout;
+    PriceParts parts;
+    parts.whole = FormatFixed(price, digits);
+    const size_t dot = DotIndex(parts.whole);
+    parts.decimals = Last(parts.whole, parts.whole.size() - std::min(dot + 1, parts.whole.size()));
+    parts.head = First(parts.whole, dot + 1);
+
+    const DigitsRule& rule = digitsRules[digits - 1];
+    layout.startX = rule.startX;
+    for (int i = 0; i < rule.count; ++i) {
+        const PieceRule& piece = rule.pieces[i];
+        layout.pieces.push_back({piece.text(parts), piece.top, piece.height, piece.weight});
+    }
+    return layout;
+}
+
+SpreadParts SpreadPieces(int digits, double ask, double bid)
+{
+    double factor = 1.0;  // other digits: the raw difference
+    if (digits == 1)
+        factor = 10.0;
+    else if (digits == 2 || digits == 3)
+        factor = 100.0;
+    else if (digits == 4 || digits == 5)
+        factor = 10000.0;
+    const std::wstring text = FormatFixed((ask - bid) * factor, 1);
+    const size_t dot = DotIndex(text);
+    return {First(text, dot), Last(text, text.size() - std::min(dot + 1, text.size()))};
+}
+
+int JustifySpaceCount(int buttonWidth, int leftWidth, int rightWidth, int spaceWidth)
+{
+    const int gap = buttonWidth - rightWidth - leftWidth - 6;
+    const int count = spaceWidth > 0 && gap > 0 ? gap / spaceWidth : 0;
+    return std::min(count, 15);
+}

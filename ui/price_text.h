@@ -1,0 +1,35 @@
+// The texts the panel draws, apart from the drawing: price pieces, spread, justified fields, numbers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A number in fixed notation with the given decimals and "." as decimal point, for any value (no fixed
+// buffer, no locale); negative decimals count as 0.
+std::wstring FormatFixed(double value, int decimals);
+
+// One piece of a price button's text: drawn at (x, top) with an Arial font of that height and weight.
+struct PricePiece {
+    std::wstring text;
+    int top;
+    int height;
+    int weight;
+};
+struct PriceLayout {
+    int startX = 0;
+    std::vector<PricePiece> pieces;  // left to right; none for digits outside 1 to 5
+};
+// The price in pieces so that the two pip digits stand out.
+PriceLayout PricePieces(int digits, double price);
+
+// The spread in pips with one decimal: the integer part (with its sign) and the decimal, drawn on either
+// side of a centred point.
+struct SpreadParts {
+    std::wstring integer;
+    std::wstring decimal;
+};
+SpreadParts SpreadPieces(int digits, double ask, double bid);
+
+// Spaces between a field's left and right texts so that the right one moves towards the right edge:
+// never more than 15, none when the gap is narrower than one space.
+int JustifySpaceCount(int buttonWidth, int leftWidth, int rightWidth, int spaceWidth);

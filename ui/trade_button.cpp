@@ -1,0 +1,239 @@
+#include "ui/trade_button.h"
+
+#include <array>
+
+#include "app/main_window.h"
+#include "res/resource.h"
+#include "ui/fatal_error.h"
+#include "ui/font.h"
+#include "ui/price_text.h"
+
+namespace {
+
+constexpr COLORREF textColour = RGB(255, 255, 255);
+constexpr int arrowTop = 2;
+constexpr int bottomNotchHeight = 22;
+
+// The button's outline: notches at the inner top corner (around the spread window) and at the inner
+// bottom corner (room for the volume list). w, h: the button; nw, nh: the spread window.
+std::array<POINT, 8> SellOutline(int w, int h, int nw, int nh)
+{
+    const int half = nw / 2;
+    return {{{0, 0}, {w - half, 0}, {w - half, nh}, {w, nh}, {w, h - bottomNotchHeight},
+             {w - 36, h - bottomNotchHeight}, {w - 36, h}, {0, h}}};
+}
+
+std::array<POINT, 8> BuyOutline(int w, int h, int nw, int nh)
+{
+    const int half = nw / 2;
+    return {{{half, 0}, {w, 0}, {w, h}, {35, h}, {35, h - bottomNotchHeight}, {0, h - bottomNotchHeight},
+             {0, nh}, {half, nh}}};
+}
+
+void ApplyOutline(HWND window, const std::array<POINT, 8>& outline, const wchar_t* context)
+{
+    win::UniqueRegion region(CreatePolygonRgn(outline.data(), static_cast<int>(outline.size()), ALTERNATE));
+    if (!region || !SetWindowRgn(window, region, TRUE))
+        ReportFatalError(context);
+    region.release();  // the window owns it now
+}
+
+// The common part of both procedures; the trade command itself joins with the order exchange.
+LRESULT TradeButtonMessage(CTradeButton& button, bool ask, HWND window, UINT message, WPARAM wParam,
+                           LPARAM lParam)
+{
+    CMainWindow& main = GetMainWindow();
+    const SymbolInfo& info = main.symbolInfo;
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT:
+        button.PaintButton(info.Digits, ask ? info.AskUp : info.BidUp, ask ? info.Ask : info.Bid);
+        return 0;
+    case WM_LBUTTONDOWN:
+        // Drawn pressed at once, with the rest of the panel.
+        button.pressed = true;
+        main.RefreshPanel();
+        return 0;
+    case WM_LBUTTONUP:
+        button.pressed = false;
+        main.RefreshPanel();
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void CTradeButton::LoadBitmaps(WORD normalId, WORD pressedId)
+{
+    upArrowBitmap = LoadBitmapW(hInstance, MAKEINTRESOURCEW(IDB_ARROW_UP));
+    downArrowBitmap = LoadBitmapW(hInstance, MAKEINTRESOURCEW(IDB_ARROW_DOWN));
+    arrowMaskBitmap = LoadBitmapW(hInstance, MAKEINTRESOURCEW(IDB_ARROW_MASK));
+    normalBitmap = LoadBitmapW(hInstance, MAKEINTRESOURCEW(normalId));
+    pressedBitmap = LoadBitmapW(hInstance, MAKEINTRESOURCEW(pressedId));
+    BITMAP arrow = {};
+    GetObjectW(downArrowBitmap, sizeof arrow, &arrow);
+    arrowWidth = arrow.bmWidth;
+    arrowHeight = arrow.bmHeight;
+}
+
+void CTradeButton::UpdateButton(int digits, bool up, double price)
+{
+    GetMemDC();
+    DrawButton(digits, up, price);
+    ReleaseMemDC();
+}
+
+void CTradeButton::PaintButton(int digits, bool up, double price)
+{
+    StartPaint();
+    DrawButton(digits, up, price);
+    StopPaint();
+}
+
+void CTradeButton::DrawButton(int digits, bool up, double price)
+{
+    eraseBackGround();
+    PrintPrice(digits, up, price);
+    PrintName();
+}
+
+void CTradeButton::eraseBackGround()
+{
+    win::UniqueDC tileDC(CreateCompatibleDC(memDC));
+    if (!tileDC)
+        ReportFatalError(L"CTradeButton::eraseBackGround");
+    const HGDIOBJ previous = SelectObject(tileDC, pressed ? pressedBitmap : normalBitmap);
+    if (!previous || previous == HGDI_ERROR || !BitBlt(memDC, 0, 0, width, height, tileDC, 0, 0, SRCCOPY) ||
+        !tileDC.close())
+        ReportFatalError(L"CTradeButton::eraseBackGround");
+}
+
+void CTradeButton::DrawArrow(bool up)
+{
+    win::UniqueDC arrowDC(CreateCompatibleDC(memDC));
+    if (!arrowDC)
+        ReportFatalError(L"CTradeButton::DrawArrow");
+    // The fresh memory DC paints the mask's set bits white and leaves its four clear corners alone; the
+    // AND then shows the arrow in that square, its white corners keeping the background.
+    SelectObject(arrowDC, arrowMaskBitmap);
+    if (!BitBlt(memDC, arrowLeft, arrowTop, arrowWidth, arrowHeight, arrowDC, 0, 0, SRCPAINT))
+        ReportFatalError(L"CTradeButton::DrawArrow");
+    const HGDIOBJ previous = SelectObject(arrowDC, up ? upArrowBitmap : downArrowBitmap);
+    if (!previous || previous == HGDI_ERROR ||
+        !BitBlt(memDC, arrowLeft, arrowTop, arrowWidth, arrowHeight, arrowDC, 0, 0, SRCAND) || !arrowDC.close())
+        ReportFatalError(L"CTradeButton::DrawArrow");
+}
+
+void CTradeButton::PrintPrice(int digits, bool up, double price)
+{
+    DrawArrow(up);
+    if (!SetBkMode(memDC, TRANSPARENT) || SetTextColor(memDC, textColour) == CLR_INVALID)
+        ReportFatalError(L"CTradeButton::PrintPrice");
+    const PriceLayout layout = PricePieces(digits, price);
+    textX = layout.startX;
+    for (const PricePiece& piece : layout.pieces)
+        PrintDigits(piece.text, piece.top, piece.height, piece.weight);
+}
+
+void CTradeButton::PrintDigits(const std::wstring& piece, int top, int pieceHeight, int weight)
+{
+    // A piece cut to nothing (a price text shorter than the digits expect) has nothing to draw.
+    if (piece.empty())
+        return;
+    win::UniqueFont pieceFont(CreateArialFont(pieceHeight, weight));
+    font = pieceFont.get();
+    if (!pieceFont)
+        ReportFatalError(L"CTradeButton::PrintDigits");
+    win::SelectGuard selected(memDC, pieceFont);
+    SIZE size;
+    const int length = static_cast<int>(piece.size());
+    if (!selected.ok() || !TextOutW(memDC, textX, top, piece.c_str(), length) ||
+        !GetTextExtentPoint32W(memDC, piece.c_str(), length, &size) || !selected.restore() || !pieceFont.close())
+        ReportFatalError(L"CTradeButton::PrintDigits");
+    font = nullptr;
+    textX += size.cx;
+}
+
+void CTradeButton::PrintName()
+{
+    win::UniqueFont nameFont(CreateArialFont(17, FW_HEAVY));
+    font = nameFont.get();
+    if (!nameFont)
+        ReportFatalError(L"CTradeButton::PrintName");
+    win::SelectGuard selected(memDC, nameFont);
+    RECT rect = {nameLeft, height - 19, nameRight, height};
+    if (!selected.ok() || !DrawTextW(memDC, name.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | DT_NOCLIP) ||
+        !selected.restore() || !nameFont.close())
+        ReportFatalError(L"CTradeButton::PrintName");
+    font = nullptr;
+}
+
+bool CSellButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+{
+    hInstance = parent.hInstance;
+    name = L"SELL";
+    if (!LoadStringW(hInstance, IDS_SELL_BUTTON_CLASS, className, static_cast<int>(std::size(className))))
+        ReportFatalError(L"CSellButton::Create");
+    windowProc = SellButtonProc;
+    if (!LoadBackground(IDB_SELL))
+        ReportFatalError(L"Can't create SellButton BackGroundBrush");
+    LoadBitmaps(IDB_SELL, IDB_SELL_PRESSED);
+    arrowLeft = 2;
+    x = 1;
+    nameRight = width - 36;
+    y = 1;
+    nameLeft = 0;
+    dwExStyle = 0;
+    hWndParent = parent.hWnd;
+    dwStyle = WS_CHILD | WS_VISIBLE;
+    Initialize(hInstance, SW_SHOW);
+    ChangeButtonShape(notch);
+    return true;
+}
+
+void CSellButton::ChangeButtonShape(CBaseWindow& notch)
+{
+    ApplyOutline(hWnd, SellOutline(width, height, notch.width, notch.height), L"CSellButton::ChangeButtonShape");
+}
+
+bool CBuyButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+{
+    hInstance = parent.hInstance;
+    name = L"BUY";
+    if (!LoadStringW(hInstance, IDS_BUY_BUTTON_CLASS, className, static_cast<int>(std::size(className))))
+        ReportFatalError(L"CBuyButton::Create");
+    windowProc = BuyButtonProc;
+    if (!LoadBackground(IDB_BUY))
+        ReportFatalError(L"Can't create BuyButton BackGroundBrush");
+    LoadBitmaps(IDB_BUY, IDB_BUY_PRESSED);
+    arrowLeft = width - arrowWidth - 2;
+    x = parent.width - width - 1;
+    nameRight = width;
+    y = 1;
+    nameLeft = 35;
+    dwExStyle = 0;
+    hWndParent = parent.hWnd;
+    dwStyle = WS_CHILD | WS_VISIBLE;
+    Initialize(hInstance, SW_SHOW);
+    ChangeButtonShape(notch);
+    return true;
+}
+
+void CBuyButton::ChangeButtonShape(CBaseWindow& notch)
+{
+    ApplyOutline(hWnd, BuyOutline(width, height, notch.width, notch.height), L"CBuyButton::ChangeButtonShape");
+}
+
+LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return TradeButtonMessage(GetMainWindow().sellButton, false, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return TradeButtonMessage(GetMainWindow().buyButton, true, window, message, wParam, lParam);
+}

@@ -1,0 +1,56 @@
+// The SELL and BUY price buttons: shaped bitmap tiles with the price in three sizes, a direction arrow
+// and the caption.
+#pragma once
+
+#include <string>
+
+#include "ui/base_window.h"
+
+class CTradeButton : public CBaseWindow {
+public:
+    // Loads the arrows, their mask and the two backgrounds; tests nothing (a missing bitmap fails later,
+    // when it is selected).
+    void LoadBitmaps(WORD normalId, WORD pressedId);
+
+    // Draws the button at once through its memory bitmap.
+    void UpdateButton(int digits, bool up, double price);
+    // The same inside WM_PAINT.
+    void PaintButton(int digits, bool up, double price);
+    void DrawButton(int digits, bool up, double price);
+
+    void eraseBackGround();
+    void PrintPrice(int digits, bool up, double price);
+    void PrintDigits(const std::wstring& piece, int top, int pieceHeight, int weight);
+    void PrintName();
+    void DrawArrow(bool up);
+
+    int arrowLeft = 0;
+    int arrowWidth = 0;
+    int arrowHeight = 0;
+    HBITMAP normalBitmap = nullptr;
+    HBITMAP pressedBitmap = nullptr;
+    HBITMAP upArrowBitmap = nullptr;
+    HBITMAP downArrowBitmap = nullptr;
+    HBITMAP arrowMaskBitmap = nullptr;
+    int textX = 0;
+    std::wstring name;
+    int nameLeft = 0;
+    int nameRight = 0;
+    bool pressed = false;  // while the left mouse button is held down on the button
+};
+
+class CSellButton : public CTradeButton {
+public:
+    // At the left of parent; notch is the spread window, whose size cuts the top notch.
+    bool Create(CBaseWindow& parent, CBaseWindow& notch);
+    void ChangeButtonShape(CBaseWindow& notch);
+};
+
+class CBuyButton : public CTradeButton {
+public:
+    bool Create(CBaseWindow& parent, CBaseWindow& notch);
+    void ChangeButtonShape(CBaseWindow& notch);
+};
+
+LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
