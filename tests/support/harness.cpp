@@ -211,14 +211,18 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
 HWND PanelRun::WaitForMainWindow(DWORD timeoutMs) const
 {
     HWND window = nullptr;
-    // Shown means the panel's own window is complete: created, re-parented and shown.
-    WaitUntil(
-        [&] {
-            window = FindProcessWindow(processId(), L"PELLANTIX", nullptr);
-            return window && IsWindowVisible(window);
-        },
-        timeoutMs);
-    if (window && !IsWindowVisible(window))
+    // Complete means shown, with the client area holding the last of its 14 controls.
+    const auto complete = [&] {
+        window = FindProcessWindow(processId(), L"PELLANTIX", nullptr);
+        if (!window || !IsWindowVisible(window))
+            return false;
+        const HWND client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
+        int children = 0;
+        for (HWND child = client ? GetWindow(client, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT))
+            ++children;
+        return children == 14;
+    };
+    if (!WaitUntil(complete, timeoutMs))
         window = nullptr;
     return window;
 }

@@ -76,7 +76,8 @@ public:
 
     PanelProcess& process() { return process_; }
     DWORD processId() const { return process_.processId(); }
-    // The panel's main window (class "PELLANTIX") once it is shown, or null after timeoutMs.
+    // The panel's main window (class "PELLANTIX") once it is shown with all its children, or null after
+    // timeoutMs.
     HWND WaitForMainWindow(DWORD timeoutMs = 10000) const;
     // Waits for the end of the process; its exit code, or STILL_ACTIVE after timeoutMs.
     DWORD WaitForExit(DWORD timeoutMs = 10000) const;
