@@ -1,6 +1,8 @@
 // What the panel shows of the expert's symbol document, on screen (the panel on its own, where wine draws it).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/support/harness.h"
 #include "tools/terminal/expert.h"
 
@@ -48,4 +50,123 @@ TEST(Display, SymbolNameFollowsTheExpertsDocumentAndSurvivesABrokenOne)
 
     expert.Publish(Document(""));
     EXPECT_TRUE(WaitUntil([&] { return CountDark(CaptureScreen(strip)) == 0; }, 2000));
+}
+
+namespace {
+
+// A panel on its own (where wine draws it) with the test playing its expert.
+struct ShownPanel {
+    ShownPanel() : panel(L"standalone"), expert(panel.processId(), "EURUSD")
+    {
+        ParkMouse();
+        window = StartStandalone(panel);
+        if (!window)
+            return;
+        client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
+        sell = FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr);
+        buy = FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr);
+        spread = FindWindowExW(client, nullptr, L"SPREAD_WINDOW", nullptr);
+    }
+    // A document with these quotes; Digits 0 draws no price, leaving tiles and arrows to look at.
+    void Show(int digits, double bid, double ask, bool bidUp, bool askUp)
+    {
+        char document[256];
+        std::snprintf(document, sizeof document,
+                      "<Symbol Name=\"EURUSD\" Digits=\"%d\" Bid=\"%.5f\" Ask=\"%.5f\" BidUp=\"%d\" AskUp=\"%d\"/>",
+                      digits, bid, ask, bidUp ? 1 : 0, askUp ? 1 : 0);
+        expert.Publish(document);
+    }
+    COLORREF Pixel(HWND control, int x, int y) const
+    {
+        POINT point = {x, y};
+        ClientToScreen(control, &point);
+        return ScreenPixel(point.x, point.y);
+    }
+    ScreenImage Capture(HWND control) const
+    {
+        RECT rect;
+        GetClientRect(control, &rect);
+        // The price buttons' notches show the windows beneath: keep to the rows between them.
+        if (control == buy || control == sell)
+            rect = {0, 10, 75, 36};
+        return CaptureScreen(ClientRectOnScreen(control, rect));
+    }
+
+    PanelRun panel;
+    StandInExpert expert;
+    HWND window = nullptr, client = nullptr, sell = nullptr, buy = nullptr, spread = nullptr;
+};
+
+bool Reddish(COLORREF c) { return GetRValue(c) > 120 && GetGValue(c) < 90 && GetBValue(c) < 90; }
+bool Greenish(COLORREF c) { return GetGValue(c) > 90 && GetRValue(c) < 90 && GetBValue(c) < 110; }
+
+}  // namespace
+
+TEST(Display, TilesArrowsAndNotchesShowOnScreen)
+{
+    ShownPanel shown;
+    ASSERT_NE(shown.buy, nullptr);
+    shown.Show(0, 1.1, 1.2, false, true);
+    // SELL red, BUY green; BUY's arrow up (green), SELL's down (red): arrow centres at (arrowLeft + 6, 8).
+    const auto shows = [&](HWND button, int x, int y, bool (*colour)(COLORREF)) {
+        return WaitUntil([&] { return colour(shown.Pixel(button, x, y)); }, 2000);
+    };
+    EXPECT_TRUE(shows(shown.buy, 66, 8, Greenish));
+    EXPECT_TRUE(shows(shown.sell, 30, 30, Reddish));
+    EXPECT_TRUE(shows(shown.buy, 45, 30, Greenish));
+    EXPECT_TRUE(shows(shown.sell, 8, 8, Reddish));
+
+    shown.Show(0, 1.1, 1.2, true, false);
+    EXPECT_TRUE(shows(shown.buy, 66, 8, Reddish)) << "BUY's arrow down";
+    EXPECT_TRUE(shows(shown.sell, 8, 8, Greenish)) << "SELL's arrow up";
+
+    // The white corners of the tiles lie in the notches, cut away: the client area's white shows there.
+    EXPECT_EQ(shown.Pixel(shown.client, 40, 55), RGB(255, 255, 255));
+    EXPECT_TRUE(shows(shown.sell, 36, 37, Reddish)) << "left of the white corner under SELL's notch";
+}
+
+TEST(Display, PricesAndSpreadAreRedrawnWithinTwoTicks)
+{
+    ShownPanel shown;
+    ASSERT_NE(shown.buy, nullptr);
+    shown.Show(5, 1.08444, 1.08456, true, true);
+    ASSERT_TRUE(WaitUntil([&] { return CountDark(shown.Capture(shown.spread)) > 5; }, 2000)) << "spread 1.2 drawn";
+    Sleep(250);
+    const ScreenImage buyBefore = shown.Capture(shown.buy);
+    const ScreenImage sellBefore = shown.Capture(shown.sell);
+    const ScreenImage spreadBefore = shown.Capture(shown.spread);
+
+    shown.Show(5, 1.08544, 1.08590, true, true);
+    EXPECT_TRUE(WaitUntil([&] { return !(shown.Capture(shown.buy) == buyBefore); }, 250));
+    EXPECT_FALSE(shown.Capture(shown.sell) == sellBefore);
+    EXPECT_FALSE(shown.Capture(shown.spread) == spreadBefore) << "spread 4.6";
+
+    // Digits outside 1 to 5: no price at all, only tile, arrow and caption, whatever the price.
+    shown.Show(6, 1.08544, 1.08590, true, true);
+    Sleep(250);
+    const ScreenImage sixDigits = shown.Capture(shown.buy);
+    shown.Show(0, 1.08544, 1.08590, true, true);
+    Sleep(250);
+    EXPECT_EQ(shown.Capture(shown.buy), sixDigits);
+    shown.Show(-3, 9.99999, 7.77777, true, true);
+    Sleep(250);
+    EXPECT_EQ(shown.Capture(shown.buy), sixDigits);
+    EXPECT_TRUE(Greenish(shown.Pixel(shown.buy, 45, 28)));
+}
+
+TEST(Display, BuyHeldDownIsDrawnPressed)
+{
+    ShownPanel shown;
+    ASSERT_NE(shown.buy, nullptr);
+    shown.Show(0, 1.1, 1.2, false, true);
+    ASSERT_TRUE(WaitUntil([&] { return Greenish(shown.Pixel(shown.buy, 45, 30)); }, 2000));
+    const int normalGreen = GetGValue(shown.Pixel(shown.buy, 45, 30));
+
+    POINT press = {40, 25};
+    ClientToScreen(shown.buy, &press);
+    ASSERT_TRUE(Xdotool(L"mousemove " + std::to_wstring(press.x) + L" " + std::to_wstring(press.y) + L" mousedown 1"));
+    EXPECT_TRUE(WaitUntil([&] { return GetGValue(shown.Pixel(shown.buy, 45, 30)) < normalGreen - 20; }, 2000))
+        << "pressed tile is darker green";
+    ASSERT_TRUE(Xdotool(L"mouseup 1"));
+    EXPECT_TRUE(WaitUntil([&] { return GetGValue(shown.Pixel(shown.buy, 45, 30)) == normalGreen; }, 2000));
 }
