@@ -42,6 +42,11 @@ CMainWindow& GetMainWindow()
     return *mainWindow;
 }
 
+CMainWindow::CMainWindow()
+{
+    setDefaultServers();
+}
+
 bool CMainWindow::Create(HINSTANCE instance, int showCommand)
 {
     hInstance = instance;
@@ -54,8 +59,8 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
     backgroundBrush = CreateSolidBrush(panelBackground);
     if (!backgroundBrush)
         ReportFatalError(L"CMainWindow::Create");
-    // The service endpoint is selected here, before any window exists, once the order service client
-    // is part of the panel.
+    // Up to two echoes of a second each, before any window exists.
+    selectServer();
     Initialize(instance, showCommand);
     return true;
 }

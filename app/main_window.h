@@ -2,7 +2,9 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
+#include <array>
 #include <string>
 
 #include "app/placement.h"
@@ -17,6 +19,9 @@
 
 class CMainWindow : public CBaseWindow {
 public:
+    // The default service endpoints are set from the start.
+    CMainWindow();
+
     // Prepares the main window's class data and creates it through Initialize.
     bool Create(HINSTANCE instance, int showCommand);
     // Attaches to the chart window named on the command line, creates the window and starts the timer.
@@ -31,6 +36,19 @@ public:
     // dialog's second line.
     bool orderCompleted();
     std::wstring errorDescription();
+
+    // The service endpoints: both marked alive again; the fastest alive one chosen by echo; the round trip
+    // of one in milliseconds (-1: no answer); the chosen one's address (empty when none answered).
+    void setDefaultServers();
+    void selectServer();
+    int serverPing(int index);
+    std::wstring currentServer();
+
+    // The terminal's identity: the remote address of its first TCP connection, and a digest text.
+    std::wstring brokerAddress();
+    static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
+    // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
+    std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
 
     CCloseButton closeButton;
     CPinButton pinButton;
@@ -50,7 +68,9 @@ public:
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
     SymbolInfo symbolInfo;
 
-    // The service endpoint state joins here with the order service client.
+    int selectedServer = -1;  // -1: none
+    std::array<std::wstring, 2> serverUrls;  // primary, secondary
+    std::array<unsigned char, 2> serverAlive = {1, 1};  // 0 after a failed call
 
     int executingStep = 0;  // progress step of the Executing dialog
 

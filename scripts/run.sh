@@ -5,12 +5,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" "$build"
 "$root/scripts/build.sh" "$build"
 
 # shellcheck source=session.sh
 source "$root/scripts/session.sh"
 trap stop_session EXIT
+trap "exit 130" INT TERM
 
 live=0
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then

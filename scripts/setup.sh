@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Installs what building and running the panel needs on Debian, when it is missing.
+# Installs what building and running the panel needs on Debian, when it is missing, and unpacks the gSOAP
+# runtime source into the build folder.
+#   scripts/setup.sh [BUILD_DIR]
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
 
 packages=(
-  cmake make python3
+  cmake make python3 openssl
   g++-mingw-w64-x86-64 mingw-w64   # the Windows cross compiler (posix thread model drivers)
   googletest                       # GoogleTest sources, built with the cross compiler
+  gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source
   wine64 wine                      # runs the programs and tests
   xvfb xdotool x11-utils imagemagick  # display, real mouse input, screenshots
   fonts-liberation                 # measures as Arial does
 )
+
+need_root() {
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "setup: $1; run as root" >&2
+    exit 1
+  fi
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -17,13 +29,41 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-
 if ((${#missing[@]} > 0)); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "setup: missing packages: ${missing[*]}; run as root to install them" >&2
-    exit 1
-  fi
+  need_root "missing packages: ${missing[*]}"
   echo "setup: installing ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Source packages come from the same places as the machine's binary packages: each deb entry gets its
+# deb-src twin, so no host is named here.
+enable_source_packages() {
+  local added=0 file
+  shopt -s nullglob
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [[ $file == *-src.sources ]] && continue
+    grep -q '^Types:.*deb-src' "$file" && continue
+    if [[ ! -f ${file%.sources}-src.sources ]]; then
+      sed 's/^Types: deb$/Types: deb-src/' "$file" >"${file%.sources}-src.sources"
+      added=1
+    fi
+  done
+  if [[ -f /etc/apt/sources.list ]] && ! grep -q '^deb-src' /etc/apt/sources.list; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/setup-src.list
+    added=1
+  fi
+  shopt -u nullglob
+  if ((added)); then apt-get update -qq; fi
+}
+
+gsoap_source=$build/gsoap-source
+if ! compgen -G "$gsoap_source/gsoap-*/gsoap/stdsoap2.cpp" >/dev/null; then
+  need_root "the gSOAP runtime source is missing"
+  enable_source_packages
+  mkdir -p "$gsoap_source"
+  (cd "$gsoap_source" && apt-get source -qq gsoap >"$gsoap_source/apt-source.log" 2>&1) || {
+    cat "$gsoap_source/apt-source.log" >&2
+    exit 1
+  }
 fi

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -54,6 +55,7 @@ private:
 inline BOOL DeleteGdiObject(HGDIOBJ object) { return DeleteObject(object); }
 inline BOOL FreeLocal(HLOCAL memory) { return LocalFree(memory) == nullptr; }
 inline BOOL UnmapView(void* view) { return UnmapViewOfFile(view); }
+inline BOOL ReleaseCryptContext(HCRYPTPROV provider) { return CryptReleaseContext(provider, 0); }
 
 using UniqueDC = UniqueHandle<HDC, DeleteDC>;  // from CreateCompatibleDC
 using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
@@ -63,6 +65,9 @@ using UniqueRegion = UniqueHandle<HRGN, DeleteGdiObject>;
 using UniqueHandleObject = UniqueHandle<HANDLE, CloseHandle>;  // processes, threads, file mappings
 using UniqueLocal = UniqueHandle<HLOCAL, FreeLocal>;
 using UniqueView = UniqueHandle<void*, UnmapView>;  // from MapViewOfFile
+using UniqueCryptProvider = UniqueHandle<HCRYPTPROV, ReleaseCryptContext>;
+using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptDestroyKey>;
+using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
 
 // A DC borrowed from a window with GetDC.
 class WindowDC {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/harness.h"
+#include "tools/terminal/expert.h"
 
 using namespace harness;
 
@@ -192,6 +193,43 @@ TEST(Face, FieldsIgnoreTheMouseWhileCloseAllIsPushedByIt)
     ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(closeAll, 30, 12)) + L" mousedown 1"));
     EXPECT_TRUE(WaitUntil([&] { return pushed(closeAll); }, 2000));
     ASSERT_TRUE(Xdotool(L"mousemove 1270 1010 mouseup 1"));  // released away: no command
+}
+
+TEST(Face, FieldsShowVolumeProfitAndBreakEvenOfTheDocument)
+{
+    AttachedPanel attached;
+    ASSERT_NE(attached.client, nullptr);
+    StandInExpert expert(attached.panel.processId(), "EURUSD");
+    // The field's text: caption, spaces, value; the value as shown.
+    const auto value = [&](const wchar_t* caption) {
+        const HWND field = ButtonWithText(attached.client, caption);
+        if (!field)
+            return std::wstring(L"<no field>");
+        wchar_t text[128] = {};
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(field, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &result);
+        const std::wstring shown = text;
+        const size_t start = shown.find_first_not_of(L' ', wcslen(caption));
+        return start == std::wstring::npos ? std::wstring() : shown.substr(start);
+    };
+    const auto shows = [&](const wchar_t* caption, const std::wstring& expected) {
+        return WaitUntil([&] { return value(caption) == expected; }, 2000);
+    };
+
+    EXPECT_TRUE(shows(L"Vol:", L"0.000"));
+    EXPECT_TRUE(shows(L"P/L:", L"0.00"));
+    EXPECT_TRUE(shows(L"BE:", L"N/A"));
+
+    expert.Publish("<Symbol Name=\"EURUSD\" Digits=\"5\" Vol=\"0.1\" Profit=\"-12.5\" BEPrice=\"1.2345\"/>");
+    EXPECT_TRUE(shows(L"Vol:", L"0.100"));
+    EXPECT_TRUE(shows(L"P/L:", L"-12.50"));
+    EXPECT_TRUE(shows(L"BE:", L"1.23450"));
+
+    expert.Publish("<Symbol Name=\"EURUSD\" Digits=\"0\" BEPrice=\"1.25\"/>");
+    EXPECT_TRUE(shows(L"BE:", L"1"));
+    expert.Publish("<Symbol Name=\"EURUSD\" Digits=\"-2147483648\" Vol=\"1e300\" BEPrice=\"1.25\"/>");
+    EXPECT_TRUE(shows(L"BE:", L"1")) << "a negative Digits shows no decimals";
+    EXPECT_TRUE(attached.panel.process().running());
 }
 
 TEST(Placement, PinMovesThePanelOutAndBackToItsPlaceInTheChart)

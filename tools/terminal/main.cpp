@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "tools/terminal/broker_connection.h"
 #include "tools/terminal/expert.h"
 #include "tools/terminal/panel_process.h"
 #include "tools/terminal/terminal_window.h"
@@ -55,6 +56,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (options.beside)
         layout.frameOrigin = {190, 20};  // leaves the panel's own place at (6, 20) free
     TerminalWindow terminal(layout);
+    // The terminal is connected to its broker before the panel asks who it is.
+    BrokerConnection broker;
 
     // A chart handle as the whole command line attaches the panel to the chart; the program's quoted path,
     // as a shell would write it, names no window and brings the panel up on its own.
@@ -74,6 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && !message.hwnd) {
             expert.Tick();
+            broker.Heartbeat();
             continue;
         }
         if (!TranslateMDISysAccel(terminal.mdiClient(), &message)) {

@@ -1,0 +1,99 @@
+#include "service/reply_decoding.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "app/main_window.h"
+#include "exchange/ansi_text.h"
+#include "ui/fatal_error.h"
+#include "ui/win_handles.h"
+
+namespace {
+
+constexpr DWORD blockSize = 8;
+
+#pragma pack(push, 1)
+struct DesKeyBlob {
+    BLOBHEADER header;
+    DWORD keySize;
+    BYTE key[blockSize];
+};
+#pragma pack(pop)
+static_assert(sizeof(DesKeyBlob) == 20);
+
+}  // namespace
+
+void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring& hex)
+{
+    // The 8-bit form can be longer than the text in characters: the pairs are bounded by the destination.
+    const std::string bytes = ToAnsi(hex).value_or(std::string());
+    for (size_t i = 0; i < bytes.size() / 2 && i < capacity; ++i) {
+        const char pair[3] = {bytes[2 * i], bytes[2 * i + 1], '\0'};
+        destination[i] = static_cast<unsigned char>(std::strtol(pair, nullptr, 16));
+    }
+}
+
+void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource)
+{
+    const std::string keyText =
+        ToAnsi(CMainWindow::HASH(keySource, CALG_SHA1)).value_or(std::string(2 * blockSize, '0'));
+
+    DesKeyBlob blob = {};
+    blob.header.bType = PLAINTEXTKEYBLOB;
+    blob.header.bVersion = CUR_BLOB_VERSION;
+    blob.header.reserved = 0;
+    blob.header.aiKeyAlg = CALG_DES;
+    blob.keySize = blockSize;
+    std::memcpy(blob.key, keyText.data(), blockSize);
+    BYTE iv[blockSize];
+    std::memcpy(iv, keyText.data() + blockSize, blockSize);
+
+    provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, L"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL, 0) &&
+        GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET)) {
+        // The user's default key container does not exist yet.
+        if (!CryptAcquireContextW(&provider, nullptr, L"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL,
+                                  CRYPT_NEWKEYSET)) {
+            const DWORD error = GetLastError();
+            wchar_t text[64];
+            std::swprintf(text, 64, L"CryptDecrypt GetLastError=%lx", static_cast<unsigned long>(error));
+            MessageBoxW(nullptr, text, L"", MB_OK);
+            SetLastError(error);
+            ReportFatalError(L"GetContext::Decrypt,CryptAcquireContext");
+        }
+    }
+    if (!CryptImportKey(provider, reinterpret_cast<const BYTE*>(&blob), sizeof blob, 0, 0, &key))
+        ReportFatalError(L"GetContext::Decrypt,CryptImportKey");
+    DWORD mode = CRYPT_MODE_ECB;
+    if (!CryptSetKeyParam(key, KP_MODE, reinterpret_cast<const BYTE*>(&mode), 0))
+        ReportFatalError(L"GetContext::Decrypt,CryptSetKeyParam KP_MODE");
+    if (!CryptSetKeyParam(key, KP_IV, iv, 0))
+        ReportFatalError(L"GetContext::Decrypt,CryptSetKeyParam KP_IV");
+}
+
+std::wstring CMainWindow::Decrypt(const std::wstring& hex, const std::wstring& keySource)
+{
+    const size_t length = hex.size() / 2;
+    std::vector<unsigned char> cipher(length + 1, 0);
+    hexToBytes(cipher.data(), length, hex);
+
+    HCRYPTPROV providerHandle = 0;
+    HCRYPTKEY keyHandle = 0;
+    GetContext::Decrypt(providerHandle, keyHandle, keySource);
+    win::UniqueCryptProvider provider(providerHandle);
+    win::UniqueCryptKey key(keyHandle);
+
+    // Whole blocks, the last one completed with zero bytes; nothing is removed as padding.
+    const size_t blocks = (length + blockSize - 1) / blockSize * blockSize;
+    std::vector<unsigned char> buffer(blocks + 1, 0);
+    std::memcpy(buffer.data(), cipher.data(), length);
+    DWORD decrypted = static_cast<DWORD>(blocks);
+    if (blocks > 0 && !CryptDecrypt(key, 0, FALSE, 0, buffer.data(), &decrypted))
+        ReportFatalError(L"CMainWindow::Decrypt,CryptDecrypt");
+    buffer[std::min<size_t>(decrypted, blocks)] = 0;
+    // The command ends at the first zero byte: the sender's filling of the last block goes.
+    return FromAnsi(reinterpret_cast<const char*>(buffer.data()));
+}

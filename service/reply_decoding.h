@@ -1,0 +1,18 @@
+// The service's reply: DES-ECB cipher text as hexadecimal text, under a key taken from the identity hash.
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstddef>
+#include <string>
+
+// Decodes pairs of hexadecimal digits of the text's 8-bit form into destination, at most capacity bytes:
+// a pair that is no number gives its valid prefix (0 without one), a trailing odd digit is ignored.
+void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring& hex);
+
+// The provider and DES key object for one decoding: key = characters 1 to 8 of the identity hash of the
+// key source text, initialisation vector = characters 9 to 16.
+struct GetContext {
+    static void Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource);
+};

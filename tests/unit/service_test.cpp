@@ -1,0 +1,474 @@
+// The order service client: the request on the wire, replies, endpoint choice, identity hash, decoding.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <array>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_window.h"
+#include "service/endpoints.h"
+#include "service/identity_hash.h"
+#include "service/order_call.h"
+#include "service/reply_decoding.h"
+#include "tools/terminal/broker_connection.h"
+
+namespace {
+
+std::wstring BesideTests(const std::wstring& name)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + name;
+}
+
+struct Winsock {
+    Winsock()
+    {
+        WSADATA data;
+        WSAStartup(0x0202, &data);
+    }
+    ~Winsock() { WSACleanup(); }
+};
+
+// A plain listener on loopback that takes one request and answers it with canned bytes (or not at all).
+class OneShotServer {
+public:
+    explicit OneShotServer(std::string reply, bool answer = true) : reply_(std::move(reply)), answer_(answer)
+    {
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        int length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        listen(listener_, 1);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~OneShotServer()
+    {
+        closesocket(listener_);
+        thread_.join();
+    }
+    std::string Endpoint(const std::string& path = "/Pellantix/Pellantix.svc") const
+    {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    int port() const { return port_; }
+    // What the client sent; complete once the call has returned.
+    const std::string& received() const { return received_; }
+
+private:
+    void Run()
+    {
+        const SOCKET client = accept(listener_, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
+            return;
+        char buffer[8192];
+        int got;
+        // The head, then as many body bytes as Content-Length says.
+        while ((got = recv(client, buffer, sizeof buffer, 0)) > 0) {
+            received_.append(buffer, got);
+            const size_t head = received_.find("\r\n\r\n");
+            const size_t lengthAt = received_.find("Content-Length: ");
+            if (head != std::string::npos && lengthAt != std::string::npos &&
+                received_.size() >= head + 4 + std::stoul(received_.substr(lengthAt + 16)))
+                break;
+        }
+        if (answer_)
+            send(client, reply_.data(), static_cast<int>(reply_.size()), 0);
+        else
+            while (recv(client, buffer, sizeof buffer, 0) > 0) {
+            }
+        closesocket(client);
+    }
+
+    std::string reply_;
+    bool answer_;
+    SOCKET listener_;
+    int port_ = 0;
+    std::thread thread_;
+    std::string received_;
+};
+
+// A loopback port nobody listens on at the moment.
+int FreeLoopbackPort()
+{
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(probe);
+    return ntohs(address.sin_port);
+}
+
+std::string Http(const std::string& body, const char* status = "200 OK")
+{
+    return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string Soap11(const std::string& content)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+           "<s:Body>" + content + "</s:Body></s:Envelope>";
+}
+
+const std::string goodResponse =
+    "<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>0A1B</OrderCompResult></OrderCompResponse>";
+
+OrderRequest FullRequest()
+{
+    OrderRequest request;
+    request.hash = "8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B";
+    request.company = "Broker Ltd.";
+    request.type = 1;
+    request.volume = "0.01";
+    request.stopLoss = "15";
+    request.takeProfit = "30";
+    request.setSlTpOnMarket = "1";
+    return request;
+}
+
+const std::string envelopeOpen =
+    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:ns3=\"http://schemas.microsoft.com/2003/10/Serialization/\" xmlns:ns1=\"http://tempuri.org/\">";
+
+std::string ExpectedMessage(int port, const std::string& fields)
+{
+    const std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + envelopeOpen +
+                             "<SOAP-ENV:Body><ns1:OrderComp>" + fields +
+                             "</ns1:OrderComp></SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";  // the runtime ends the body with a line
+    return "POST /Pellantix/Pellantix.svc HTTP/1.1\r\n"
+           "Host: 127.0.0.1:" + std::to_string(port) + "\r\n"
+           "User-Agent: gSOAP/2.8\r\n"
+           "Content-Type: text/xml; charset=utf-8\r\n"
+           "Content-Length: " + std::to_string(body.size()) + "\r\n"
+           "Connection: close\r\n"
+           "SOAPAction: \"http://tempuri.org/IPellantix/OrderComp\"\r\n"
+           "\r\n" + body;
+}
+
+}  // namespace
+
+TEST(OrderCall, FullRequestGoesOutByteForByte)
+{
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)));
+    std::string result;
+    ASSERT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+    EXPECT_EQ(result, "0A1B");
+    EXPECT_EQ(server.received(),
+              ExpectedMessage(server.port(),
+                              "<ns1:HASH>8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B</ns1:HASH><ns1:Comp>Broker Ltd.</ns1:Comp>"
+                              "<ns1:Type>1</ns1:Type><ns1:Volume>0.01</ns1:Volume><ns1:SL>15</ns1:SL><ns1:TP>30</ns1:TP>"
+                              "<ns1:SetSLTPonME>1</ns1:SetSLTPonME>"));
+}
+
+TEST(OrderCall, EmptyTextsAreEmptyElementsAndLatin1GoesOutAsUtf8)
+{
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)));
+    OrderRequest request = FullRequest();
+    request.type = 4;
+    request.stopLoss.clear();
+    request.takeProfit.clear();
+    request.company = "Soci\xE9t\xE9 <G&n>";
+    std::string result;
+    ASSERT_EQ(SendOrderComp(server.Endpoint(), request, result), 0);
+    EXPECT_EQ(server.received(),
+              ExpectedMessage(server.port(),
+                              "<ns1:HASH>8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B</ns1:HASH>"
+                              "<ns1:Comp>Soci\xC3\xA9t\xC3\xA9 &lt;G&amp;n&gt;</ns1:Comp><ns1:Type>4</ns1:Type>"
+                              "<ns1:Volume>0.01</ns1:Volume><ns1:SL/><ns1:TP/>"
+                              "<ns1:SetSLTPonME>1</ns1:SetSLTPonME>"));
+    EXPECT_EQ(server.received().find("nil"), std::string::npos);
+}
+
+TEST(OrderCall, RepliesInSoap12OrWithExtraChildrenAreRead)
+{
+    Winsock winsock;
+    {
+        OneShotServer server(Http(
+            "<?xml version=\"1.0\"?><env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\"><env:Body>" +
+                goodResponse + "</env:Body></env:Envelope>",
+            "200 OK"));
+        std::string result;
+        EXPECT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+        EXPECT_EQ(result, "0A1B");
+    }
+    {
+        OneShotServer server(Http(Soap11("<a:OrderCompResponse xmlns:a=\"http://tempuri.org/\"><a:Note>x</a:Note>"
+                                         "<a:OrderCompResult>FF00</a:OrderCompResult><a:More/></a:OrderCompResponse>")));
+        std::string result;
+        EXPECT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+        EXPECT_EQ(result, "FF00");
+    }
+}
+
+TEST(OrderCall, WrongNamespaceFaultMissingResultAndRefusalFail)
+{
+    Winsock winsock;
+    const std::vector<std::string> replies = {
+        Http(Soap11("<OrderCompResponse xmlns=\"http://example.org/\"><OrderCompResult>0A</OrderCompResult>"
+                    "</OrderCompResponse>")),
+        Http(Soap11("<s:Fault><faultcode>s:Server</faultcode><faultstring>down</faultstring></s:Fault>"),
+             "500 Internal Server Error"),
+        Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"/>")),
+        Http("<html>busy</html>", "503 Service Unavailable"),
+    };
+    for (const std::string& reply : replies) {
+        OneShotServer server(reply);
+        std::string result = "unchanged";
+        EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0) << reply;
+        EXPECT_EQ(result, "unchanged");
+    }
+    std::string result;
+    EXPECT_NE(SendOrderComp("http://127.0.0.1:1/Pellantix/Pellantix.svc", FullRequest(), result), 0);
+}
+
+TEST(OrderCall, ServiceThatNeverAnswersFailsWithinTheBound)
+{
+    Winsock winsock;
+    OneShotServer server("", false);
+    std::string result;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+    EXPECT_LT(GetTickCount64() - start, (receiveTimeoutSeconds + 3) * 1000ULL);
+}
+
+TEST(Endpoints, FastestAnsweringWinsAndATieKeepsThePrimary)
+{
+    const int values[] = {-1, 0, 1, 7, 1000};
+    for (int primary : values)
+        for (int secondary : values) {
+            int expected = -1;
+            if (primary >= 0 && (secondary < 0 || primary <= secondary))
+                expected = 0;
+            else if (secondary >= 0)
+                expected = 1;
+            EXPECT_EQ(SelectFastest({primary, secondary}), expected) << primary << " " << secondary;
+        }
+}
+
+TEST(Endpoints, AddressesSplitAndResolve)
+{
+    UrlParts parts;
+    ASSERT_TRUE(crackUrl(L"http://127.0.0.2:8888/Pellantix/Pellantix.svc", parts));
+    EXPECT_EQ(parts.host, L"127.0.0.2");
+    EXPECT_EQ(parts.port, 8888);
+    EXPECT_EQ(parts.path, L"/Pellantix/Pellantix.svc");
+    EXPECT_TRUE(isLocalHost(L"localhost"));
+    EXPECT_FALSE(isLocalHost(L"LOCALHOST"));
+    EXPECT_EQ(resolveHost(L"http://localhost:8888/x"), 0u);
+    EXPECT_EQ(resolveHost(L"http://127.0.0.2:8888/x"), inet_addr("127.0.0.2"));
+    EXPECT_EQ(resolveHost(L"http://no-such-host.invalid:8888/x"), INADDR_NONE);
+    EXPECT_EQ(DefaultServerUrls()[0], L"http://127.0.0.2:8888/Pellantix/Pellantix.svc");
+    EXPECT_EQ(DefaultServerUrls()[1], L"http://127.0.0.3:8888/Pellantix/Pellantix.svc");
+}
+
+TEST(Endpoints, EchoesOnLoopbackAndTheirSelection)
+{
+    CMainWindow main;
+    main.serverUrls = {L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"};
+    EXPECT_EQ(main.serverPing(0), 0) << "localhost answers without an echo";
+    const int loopback = main.serverPing(1);
+    EXPECT_GE(loopback, 0);
+    EXPECT_LT(loopback, 1000);
+
+    main.serverUrls = {L"http://no-such-host.invalid:8888/a", L"http://127.0.0.3:8888/b"};
+    EXPECT_EQ(main.serverPing(0), -1);
+    main.selectServer();
+    EXPECT_EQ(main.selectedServer, 1);
+    EXPECT_EQ(main.currentServer(), L"http://127.0.0.3:8888/b");
+
+    // A failed primary is left out even when it would be fastest.
+    main.serverUrls = {L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"};
+    main.serverAlive = {0, 1};
+    main.selectServer();
+    EXPECT_EQ(main.selectedServer, 1);
+
+    // Both failed: both restored to the defaults and pinged again.
+    main.serverAlive = {0, 0};
+    main.selectServer();
+    EXPECT_EQ(main.serverUrls, DefaultServerUrls());
+    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{1, 1}));
+    EXPECT_EQ(main.selectedServer, 0) << "127.0.0.2 and 127.0.0.3 both answer on loopback";
+
+    main.serverUrls = {L"http://no-such-host.invalid/a", L"http://also-not.invalid/b"};
+    main.selectServer();
+    EXPECT_EQ(main.selectedServer, -1);
+    EXPECT_EQ(main.currentServer(), L"");
+}
+
+TEST(IdentityHash, PaddingDigitsAndTheDigestOfEightSpaces)
+{
+    EXPECT_EQ(padToBlock(L""), std::wstring(8, L' '));
+    EXPECT_EQ(padToBlock(L"12345678"), L"12345678" + std::wstring(8, L' '));
+    EXPECT_EQ(padToBlock(L"192.168.1.10"), L"192.168.1.10    ");
+    EXPECT_EQ(padToBlock(L"192.168.100.200"), L"192.168.100.200 ");
+    const unsigned char bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
+    EXPECT_EQ(bytesToHex(bytes, 4), L"000FA5FF");
+
+    CMainWindow main;
+    EXPECT_EQ(main.HASH(L"", CALG_SHA1), L"8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B");
+    const std::wstring digest = main.HASH(L"192.168.1.10", CALG_SHA1);
+    ASSERT_EQ(digest.size(), 40u);
+    EXPECT_EQ(digest.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
+}
+
+TEST(IdentityHash, BrokerAddressOfAProcessWithoutConnectionsIsEmpty)
+{
+    // A program with a window and no socket at all.
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION info = {};
+    std::wstring line = L"bench_blit_baseline.exe";
+    ASSERT_TRUE(CreateProcessW(BesideTests(L"bench_blit_baseline.exe").c_str(), line.data(), nullptr, nullptr, FALSE,
+                               0, nullptr, nullptr, &startup, &info));
+    HWND window = nullptr;
+    for (int i = 0; i < 250 && !window; ++i, Sleep(20))
+        window = FindWindowW(L"BlitBaseline", nullptr);
+    CMainWindow main;
+    main.hWndChart = window;
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(main.brokerAddress(), L"");
+    TerminateProcess(info.hProcess, 0);
+    WaitForSingleObject(info.hProcess, 5000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnection)
+{
+    // This process plays the terminal: a window of its own and its connection to the broker.
+    BrokerConnection broker;
+    ASSERT_TRUE(broker);
+    const HWND chart = CreateWindowExW(0, L"STATIC", nullptr, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    CMainWindow main;
+    main.hWndChart = chart;
+    EXPECT_EQ(main.brokerAddress(), L"127.0.0.5");
+    DestroyWindow(chart);
+}
+
+namespace {
+
+struct Vector {
+    std::wstring keySource;
+    std::string plain;
+    std::wstring cipherHex;
+};
+
+// Made by openssl outside the panel (make_des_vectors.sh).
+std::vector<Vector> KnownAnswers()
+{
+    std::vector<Vector> vectors;
+    std::ifstream file(BesideTests(L"des_vectors.txt").c_str());
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string source, plainHex, cipher;
+        std::getline(fields, source, '\t');
+        std::getline(fields, plainHex, '\t');
+        std::getline(fields, cipher, '\t');
+        std::string plain;
+        for (size_t i = 0; i + 1 < plainHex.size(); i += 2)
+            plain += static_cast<char>(std::stoi(plainHex.substr(i, 2), nullptr, 16));
+        vectors.push_back({std::wstring(source.begin(), source.end()), plain, std::wstring(cipher.begin(), cipher.end())});
+    }
+    return vectors;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = towlower(c);
+    return text;
+}
+
+}  // namespace
+
+TEST(ReplyDecoding, KnownAnswersDecodeUnderTheHashKey)
+{
+    const std::vector<Vector> vectors = KnownAnswers();
+    ASSERT_EQ(vectors.size(), 4u);
+    CMainWindow main;
+    for (const Vector& v : vectors) {
+        const std::string upToZero = v.plain.substr(0, v.plain.find('\0'));
+        const std::wstring expected(upToZero.begin(), upToZero.end());
+        EXPECT_EQ(main.Decrypt(v.cipherHex, v.keySource), expected);
+        EXPECT_EQ(main.Decrypt(Lower(v.cipherHex), v.keySource), expected) << "lower-case digits";
+    }
+    // Two whole blocks of text and nothing more.
+    EXPECT_EQ(main.Decrypt(vectors[2].cipherHex, vectors[2].keySource), L"SIXTEEN-LETTERS!");
+    // A zero byte in the middle ends the text.
+    EXPECT_EQ(main.Decrypt(vectors[3].cipherHex, vectors[3].keySource), L"AB");
+}
+
+TEST(ReplyDecoding, ShortOddAndForeignRepliesGiveTextNotErrors)
+{
+    CMainWindow main;
+    EXPECT_EQ(main.Decrypt(L"", L"10.0.0.1"), L"");
+    // Nine digits: four bytes completed with zero bytes to one block, the ninth digit ignored.
+    EXPECT_EQ(main.Decrypt(L"39D28E72F", L"10.0.0.1"), main.Decrypt(L"39D28E7200000000", L"10.0.0.1"));
+    // Another terminal's key gives bytes, not a failure.
+    const std::vector<Vector> vectors = KnownAnswers();
+    ASSERT_FALSE(vectors.empty());
+    EXPECT_NE(main.Decrypt(vectors[0].cipherHex, L"10.9.9.9"), L"<Order Type=\"BUY\" Volume=\"0.01\"/>");
+}
+
+TEST(ReplyDecoding, HexPairsNeverWritePastTheDestination)
+{
+    unsigned char bytes[8];
+    std::fill(std::begin(bytes), std::end(bytes), 0xEE);
+    hexToBytes(bytes, 3, L"41424344454647");
+    EXPECT_EQ(bytes[0], 0x41);
+    EXPECT_EQ(bytes[2], 0x43);
+    EXPECT_EQ(bytes[3], 0xEE) << "past the destination";
+    hexToBytes(bytes, 8, L"zz4g");
+    EXPECT_EQ(bytes[0], 0x00) << "no valid prefix";
+    EXPECT_EQ(bytes[1], 0x04) << "the valid prefix";
+}
+
+TEST(StandInService, AnswersWithACommandThePanelDecodes)
+{
+    // The stand-in service on a free loopback port.
+    Winsock winsock;
+    const int port = FreeLoopbackPort();
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION info = {};
+    std::wstring line = L"service.exe --endpoint 127.0.0.1:" + std::to_wstring(port);
+    ASSERT_TRUE(CreateProcessW(BesideTests(L"service.exe").c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &info));
+    CMainWindow main;
+    OrderRequest request = FullRequest();
+    request.hash = "8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B";  // the identity of an empty broker address
+    std::string reply;
+    int status = -1;
+    for (int attempt = 0; attempt < 50 && status != 0; ++attempt, Sleep(100))
+        status = SendOrderComp("http://127.0.0.1:" + std::to_string(port) + "/Pellantix/Pellantix.svc", request, reply);
+    TerminateProcess(info.hProcess, 0);
+    WaitForSingleObject(info.hProcess, 5000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    ASSERT_EQ(status, 0);
+    const std::wstring command = main.Decrypt(std::wstring(reply.begin(), reply.end()), L"");
+    EXPECT_EQ(command.rfind(L"<Order Type=\"SELL\" Volume=\"0.01\" SL=\"15\" TP=\"30\" SetSLTPonME=\"1\" "
+                            L"Comp=\"Broker Ltd.\" Id=\"", 0),
+              0u)
+        << std::string(command.begin(), command.end());
+}

@@ -1,0 +1,188 @@
+// The stand-in order service: answers the panel's OrderComp requests on the service's endpoints, as the
+// real service would, and records every request where tests can read it.
+//
+//   service.exe [--log FILE] --endpoint HOST:PORT[=MODE] [--endpoint HOST:PORT[=MODE]]
+//
+// MODE tells an endpoint how to behave: ok (the default), refuse (does not listen), close (accepts and
+// closes), fault (answers a SOAP Fault), hang (accepts and never answers), wrongns (answers in another
+// namespace), badhex (answers text that is no hexadecimal).
+// The log gets one line per request: milliseconds since start, endpoint, Type, HASH, Comp, Volume, SL, TP,
+// SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "soapBasicHttpBinding_USCOREIPellantixService.h"
+#include "BasicHttpBinding_USCOREIPellantix.nsmap"
+#include "tools/service/order_command.h"
+
+namespace {
+
+enum class Mode { ok, refuse, close, fault, hang, wrongNamespace, badHex };
+
+struct Endpoint {
+    std::string host;
+    int port = 0;
+    Mode mode = Mode::ok;
+    std::string label() const { return host + ":" + std::to_string(port); }
+};
+
+// The namespace table with the service's namespace replaced: a reply a client must not accept.
+struct Namespace wrongNamespaces[] = {
+    {"SOAP-ENV", "http://schemas.xmlsoap.org/soap/envelope/", "http://www.w3.org/*/soap-envelope", nullptr},
+    {"SOAP-ENC", "http://schemas.xmlsoap.org/soap/encoding/", "http://www.w3.org/*/soap-encoding", nullptr},
+    {"xsi", "http://www.w3.org/2001/XMLSchema-instance", "http://www.w3.org/*/XMLSchema-instance", nullptr},
+    {"xsd", "http://www.w3.org/2001/XMLSchema", "http://www.w3.org/*/XMLSchema", nullptr},
+    {"ns3", "http://schemas.microsoft.com/2003/10/Serialization/", nullptr, nullptr},
+    {"ns1", "http://example.org/not-the-service/", nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr}};
+
+std::mutex logMutex;
+FILE* requestLog = nullptr;
+const ULONGLONG startTime = GetTickCount64();
+std::atomic<unsigned> orderIds{0};
+
+std::string LogValue(const std::string* value)
+{
+    std::string out;
+    for (char c : value ? *value : std::string()) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+void Record(const Endpoint& endpoint, const _ns1__OrderComp& request)
+{
+    if (!requestLog)
+        return;
+    std::lock_guard<std::mutex> lock(logMutex);
+    std::fprintf(requestLog, "%llu\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", GetTickCount64() - startTime,
+                 endpoint.label().c_str(), request.Type ? std::to_string(*request.Type).c_str() : "",
+                 LogValue(request.HASH).c_str(), LogValue(request.Comp).c_str(), LogValue(request.Volume).c_str(),
+                 LogValue(request.SL).c_str(), LogValue(request.TP).c_str(), LogValue(request.SetSLTPonME).c_str());
+    std::fflush(requestLog);
+}
+
+class StandInService : public BasicHttpBinding_USCOREIPellantixService {
+public:
+    explicit StandInService(const Endpoint& endpoint) : endpoint_(endpoint) {}
+
+    BasicHttpBinding_USCOREIPellantixService* copy() override { return new StandInService(endpoint_); }
+
+    int OrderComp(_ns1__OrderComp* request, _ns1__OrderCompResponse& response) override
+    {
+        Record(endpoint_, *request);
+        if (endpoint_.mode == Mode::fault)
+            return soap_receiver_fault(soap, "The order service is not available", nullptr);
+        const auto text = [](const std::string* value) { return value ? *value : std::string(); };
+        ReceivedOrder order{text(request->HASH), text(request->Comp), request->Type ? *request->Type : -1,
+                            text(request->Volume), text(request->SL), text(request->TP), text(request->SetSLTPonME)};
+        std::string reply = HexUpper(EncryptForPanel(OrderCommand(order, ++orderIds), order.hash));
+        if (endpoint_.mode == Mode::badHex)
+            reply = "XYZ-not-hexadecimal-\xC3\xA9";
+        if (endpoint_.mode == Mode::wrongNamespace)
+            soap_set_namespaces(soap, wrongNamespaces);
+        response.OrderCompResult = soap_new_std__string(soap);
+        *response.OrderCompResult = reply;
+        return SOAP_OK;
+    }
+
+private:
+    Endpoint endpoint_;
+};
+
+void Serve(Endpoint endpoint)
+{
+    StandInService service(endpoint);
+    service.soap->bind_flags = SO_REUSEADDR;
+    service.soap->recv_timeout = 10;
+    service.soap->send_timeout = 10;
+    if (!soap_valid_socket(service.bind(endpoint.host.c_str(), endpoint.port, 16))) {
+        std::fprintf(stderr, "service: cannot listen on %s\n", endpoint.label().c_str());
+        return;
+    }
+    for (;;) {
+        if (!soap_valid_socket(service.accept()))
+            continue;
+        if (endpoint.mode == Mode::close) {
+            soap_closesock(service.soap);
+        } else if (endpoint.mode == Mode::hang) {
+            // Reads whatever comes and never answers, until the client gives up.
+            char buffer[4096];
+            while (recv(service.soap->socket, buffer, sizeof buffer, 0) > 0) {
+            }
+            soap_closesock(service.soap);
+        } else {
+            service.serve();
+            soap_set_namespaces(service.soap, namespaces);
+        }
+        service.destroy();
+    }
+}
+
+Mode ParseMode(const std::string& text)
+{
+    if (text == "refuse")
+        return Mode::refuse;
+    if (text == "close")
+        return Mode::close;
+    if (text == "fault")
+        return Mode::fault;
+    if (text == "hang")
+        return Mode::hang;
+    if (text == "wrongns")
+        return Mode::wrongNamespace;
+    if (text == "badhex")
+        return Mode::badHex;
+    return Mode::ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<Endpoint> endpoints;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--log") {
+            requestLog = std::fopen(value.c_str(), "a");
+        } else if (option == "--endpoint") {
+            Endpoint endpoint;
+            const size_t colon = value.find(':'), equals = value.find('=');
+            endpoint.host = value.substr(0, colon);
+            endpoint.port = std::atoi(value.substr(colon + 1).c_str());
+            if (equals != std::string::npos)
+                endpoint.mode = ParseMode(value.substr(equals + 1));
+            endpoints.push_back(endpoint);
+        }
+    }
+    if (endpoints.empty()) {
+        std::fprintf(stderr, "usage: service [--log FILE] --endpoint HOST:PORT[=MODE] ...\n");
+        return 2;
+    }
+    std::vector<std::thread> servers;
+    for (const Endpoint& endpoint : endpoints)
+        if (endpoint.mode != Mode::refuse)
+            servers.emplace_back(Serve, endpoint);
+    std::printf("service: listening\n");
+    std::fflush(stdout);
+    for (std::thread& server : servers)
+        server.join();
+    return 0;
+}

@@ -1,0 +1,27 @@
+// What the stand-in order service answers: an order command document of its own design, DES-ECB
+// encrypted under the key the panel derives from the request's HASH, as upper-case hexadecimal text.
+#pragma once
+
+#include <string>
+
+struct ReceivedOrder {
+    std::string hash;
+    std::string company;
+    int type = 0;
+    std::string volume;
+    std::string stopLoss;
+    std::string takeProfit;
+    std::string setSlTpOnMarket;
+};
+
+// "BUY", "SELL", "CLOSE_SYMBOL", "CLOSE_ALL", "FINISH" for the types 0 to 4.
+std::string OrderTypeName(int type);
+
+// <Order Type="BUY" Volume="0.01" SL="0" TP="0" SetSLTPonME="0" Comp="..." Id="7"/>
+std::string OrderCommand(const ReceivedOrder& order, unsigned id);
+
+// DES-ECB under the key of characters 1 to 8 of the hash text, the text completed with zero bytes to whole
+// blocks; empty when the platform's cipher is not available.
+std::string EncryptForPanel(const std::string& plain, const std::string& hash);
+
+std::string HexUpper(const std::string& bytes);
