@@ -9,6 +9,7 @@
 
 #include "app/placement.h"
 #include "exchange/symbol_info.h"
+#include "service/order_exchange.h"
 #include "ui/base_window.h"
 #include "ui/buttons.h"
 #include "ui/client_area.h"
@@ -50,6 +51,19 @@ public:
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
 
+    // One order: the controls' values to the service, its decoded reply (or nothing) to the expert.
+    void placeOrder(OrderType type);
+    std::wstring orderWithRetry(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
+                                const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket);
+    bool callOrderComp(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
+                       const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket, std::wstring& command);
+
+    // A trade command: the order, the Executing dialog until the expert is done or the trader cancels,
+    // then the Finish order. Does nothing while another one runs.
+    void tradeCommand(OrderType type);
+    // The Executing dialog's progress line for executingStep.
+    std::wstring executingText() const;
+
     CCloseButton closeButton;
     CPinButton pinButton;
     CClientArea clientArea;  // parent of every control below the title strip
@@ -73,6 +87,7 @@ public:
     std::array<unsigned char, 2> serverAlive = {1, 1};  // 0 after a failed call
 
     int executingStep = 0;  // progress step of the Executing dialog
+    bool tradeCommandRunning = false;
 
     CSellButton sellButton;
     CBuyButton buyButton;
@@ -89,6 +104,9 @@ std::wstring FormatBreakEven(const SymbolInfo& info);
 bool MakeMainWindow();
 // The one controller object; ends the process when there is none.
 CMainWindow& GetMainWindow();
+
+INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void CALLBACK MainTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);

@@ -21,6 +21,10 @@ else
 fi
 start_wine "$build/wineprefix"
 
+# The stand-in order service on the panel's two endpoints, then the terminal with its expert.
+wine "$build/bin/service.exe" --log "$build/service.log" --endpoint 127.0.0.2:8888 --endpoint 127.0.0.3:8888 \
+  >"$build/service.out" 2>&1 &
+
 # Wine does not draw a child window whose top-level window belongs to another process, so under wine the
 # terminal starts the panel beside itself, on its own; the panel first says that it got no chart handle.
 wine "$build/bin/terminal.exe" --beside >"$build/terminal.log" 2>&1 &

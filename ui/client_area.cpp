@@ -1,5 +1,6 @@
 #include "ui/client_area.h"
 
+#include "app/main_window.h"
 #include "res/resource.h"
 #include "ui/fatal_error.h"
 
@@ -30,7 +31,11 @@ LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return 0;
     }
-    // The Close All button's command (1010) is handled here once trade commands are part of the panel;
-    // the combo boxes' and fields' notifications need nothing.
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_ALL_BUTTON) {
+        CMainWindow& main = GetMainWindow();
+        DialogBoxParamW(main.hInstance, MAKEINTRESOURCEW(IDD_CLOSE_ALL), window, CloseAllDialogProc, 0);
+        return 0;
+    }
+    // The combo boxes' and fields' notifications need nothing.
     return DefWindowProcW(window, message, wParam, lParam);
 }

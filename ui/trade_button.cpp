@@ -38,12 +38,13 @@ void ApplyOutline(HWND window, const std::array<POINT, 8>& outline, const wchar_
     region.release();  // the window owns it now
 }
 
-// The common part of both procedures; the trade command itself joins with the order exchange.
-LRESULT TradeButtonMessage(CTradeButton& button, bool ask, HWND window, UINT message, WPARAM wParam,
+// The common part of both procedures.
+LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, UINT message, WPARAM wParam,
                            LPARAM lParam)
 {
     CMainWindow& main = GetMainWindow();
     const SymbolInfo& info = main.symbolInfo;
+    const bool ask = order == Buy;
     switch (message) {
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -52,8 +53,11 @@ LRESULT TradeButtonMessage(CTradeButton& button, bool ask, HWND window, UINT mes
         button.PaintButton(info.Digits, ask ? info.AskUp : info.BidUp, ask ? info.Ask : info.Bid);
         return 0;
     case WM_LBUTTONDOWN:
-        // Drawn pressed at once, with the rest of the panel.
+        // Drawn pressed at once, with the rest of the panel, and until the whole command is over.
         button.pressed = true;
+        main.RefreshPanel();
+        main.tradeCommand(order);
+        button.pressed = false;
         main.RefreshPanel();
         return 0;
     case WM_LBUTTONUP:
@@ -230,10 +234,10 @@ void CBuyButton::ChangeButtonShape(CBaseWindow& notch)
 
 LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().sellButton, false, window, message, wParam, lParam);
+    return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().buyButton, true, window, message, wParam, lParam);
+    return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
 }

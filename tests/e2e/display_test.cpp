@@ -153,20 +153,3 @@ TEST(Display, PricesAndSpreadAreRedrawnWithinTwoTicks)
     EXPECT_EQ(shown.Capture(shown.buy), sixDigits);
     EXPECT_TRUE(Greenish(shown.Pixel(shown.buy, 45, 28)));
 }
-
-TEST(Display, BuyHeldDownIsDrawnPressed)
-{
-    ShownPanel shown;
-    ASSERT_NE(shown.buy, nullptr);
-    shown.Show(0, 1.1, 1.2, false, true);
-    ASSERT_TRUE(WaitUntil([&] { return Greenish(shown.Pixel(shown.buy, 45, 30)); }, 2000));
-    const int normalGreen = GetGValue(shown.Pixel(shown.buy, 45, 30));
-
-    POINT press = {40, 25};
-    ClientToScreen(shown.buy, &press);
-    ASSERT_TRUE(Xdotool(L"mousemove " + std::to_wstring(press.x) + L" " + std::to_wstring(press.y) + L" mousedown 1"));
-    EXPECT_TRUE(WaitUntil([&] { return GetGValue(shown.Pixel(shown.buy, 45, 30)) < normalGreen - 20; }, 2000))
-        << "pressed tile is darker green";
-    ASSERT_TRUE(Xdotool(L"mouseup 1"));
-    EXPECT_TRUE(WaitUntil([&] { return GetGValue(shown.Pixel(shown.buy, 45, 30)) == normalGreen; }, 2000));
-}

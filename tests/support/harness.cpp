@@ -245,9 +245,14 @@ HWND StartStandalone(PanelRun& panel)
 HWND WaitForMessageBox(DWORD processId, const std::wstring& caption, DWORD timeoutMs)
 {
     HWND box = nullptr;
-    WaitUntil([&] { return (box = FindProcessWindow(processId, L"#32770", caption.c_str())) != nullptr; },
-              timeoutMs);
-    return box;
+    // A dialog is shown once its controls exist and it has been initialised.
+    WaitUntil(
+        [&] {
+            box = FindProcessWindow(processId, L"#32770", caption.c_str());
+            return box && IsWindowVisible(box);
+        },
+        timeoutMs);
+    return box && IsWindowVisible(box) ? box : nullptr;
 }
 
 std::wstring MessageBoxText(HWND box)

@@ -315,6 +315,39 @@ TEST(Endpoints, EchoesOnLoopbackAndTheirSelection)
     EXPECT_EQ(main.currentServer(), L"");
 }
 
+TEST(OrderExchange, AttemptWithoutAnEndpointSelectsAgainBeforeGivingUp)
+{
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)));
+    CMainWindow main;
+    main.serverUrls = {L"http://no-such-host.invalid/a", L"http://no-such-host-either.invalid/b"};
+    main.selectServer();
+    ASSERT_EQ(main.selectedServer, -1) << "no endpoint answered";
+
+    // The service is reachable again: the next attempt selects it instead of giving up for good.
+    main.serverUrls[1] = L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc";
+    std::wstring command;
+    EXPECT_TRUE(main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
+    EXPECT_EQ(main.selectedServer, 1);
+    EXPECT_NE(server.received().find("<ns1:Type>0</ns1:Type>"), std::string::npos);
+}
+
+TEST(OrderExchange, FailedCallMarksTheEndpointAndSelectsAgain)
+{
+    Winsock winsock;
+    CMainWindow main;
+    main.serverUrls = {L"http://localhost:1/Pellantix/Pellantix.svc", L"http://127.0.0.3:1/Pellantix/Pellantix.svc"};
+    main.selectServer();
+    ASSERT_EQ(main.selectedServer, 0) << "localhost answers at once";
+    std::wstring command = L"unchanged";
+    EXPECT_FALSE(main.callOrderComp(Sell, L"0.01", L"0", L"0", L"0", command));
+    EXPECT_EQ(command, L"unchanged");
+    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{0, 1}));
+    EXPECT_EQ(main.selectedServer, 1) << "the other endpoint, which answers the echo";
+    // Both attempts of an order fail: the result is the empty text.
+    EXPECT_EQ(main.orderWithRetry(Buy, L"0.01", L"0", L"0", L"0"), L"");
+}
+
 TEST(IdentityHash, PaddingDigitsAndTheDigestOfEightSpaces)
 {
     EXPECT_EQ(padToBlock(L""), std::wstring(8, L' '));

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -110,5 +112,98 @@ StandInExpert::StandInExpert(DWORD panelProcessId, std::string symbol)
 void StandInExpert::Tick()
 {
     quote_ = walk_.Next();
+    position_.Value(quote_);
     info_.Write(SymbolDocument(symbol_, "Stand-in Markets Ltd.", quote_, position_));
+}
+
+void StandInExpert::Execute()
+{
+    const std::string command = orders_.Read();
+    const std::string type = RootAttribute(command, "Type");
+    if (type.empty() || type == "NONE") {
+        pending_.clear();
+        return;
+    }
+    if (command != pending_) {
+        pending_ = command;
+        pendingSince_ = GetTickCount64();
+        return;
+    }
+    if (GetTickCount64() - pendingSince_ < delayMs_)
+        return;
+    const std::string error = Run(command);
+    std::string done = "<Order Type=\"NONE\" Id=\"" + Escaped(RootAttribute(command, "Id")) + "\"";
+    if (!error.empty())
+        done += " Error=\"" + Escaped(error) + "\"";
+    orders_.Write(done + "/>");
+    pending_.clear();
+    position_.Value(quote_);
+}
+
+std::string StandInExpert::Run(const std::string& command)
+{
+    const std::string type = RootAttribute(command, "Type");
+    if (type == "BUY" || type == "SELL") {
+        const std::string text = RootAttribute(command, "Volume");
+        char* end = nullptr;
+        const double volume = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !(volume > 0.0) || volume > 1000.0)
+            return "Invalid volume: " + text;
+        position_.Deal(type == "BUY" ? volume : -volume, type == "BUY" ? quote_.ask : quote_.bid);
+        return {};
+    }
+    if (type == "CLOSE_SYMBOL" || type == "CLOSE_ALL") {
+        position_.Close();
+        return {};
+    }
+    if (type == "FINISH")
+        return {};
+    return "Unknown command: " + type;
+}
+
+void Position::Deal(double signedVolume, double price)
+{
+    const double total = volume + signedVolume;
+    if (volume == 0.0 || (volume > 0) == (signedVolume > 0))
+        openPrice = (openPrice * volume + price * signedVolume) / total;
+    else if (total != 0.0 && (total > 0) != (volume > 0))
+        openPrice = price;  // turned over: the rest is a new position at this price
+    volume = std::fabs(total) < 1e-9 ? 0.0 : total;
+    if (volume == 0.0)
+        Close();
+}
+
+void Position::Value(const Quote& quote)
+{
+    if (volume > 0)
+        profit = (quote.bid - openPrice) * volume * 100000.0;
+    else if (volume < 0)
+        profit = (openPrice - quote.ask) * -volume * 100000.0;
+    else
+        profit = 0.0;
+}
+
+std::string RootAttribute(const std::string& document, const std::string& name)
+{
+    // The first element's start tag only.
+    const size_t open = document.find('<');
+    const size_t close = document.find('>', open);
+    if (open == std::string::npos || close == std::string::npos)
+        return {};
+    const std::string tag = document.substr(open, close - open);
+    const std::string key = " " + name + "=\"";
+    const size_t at = tag.find(key);
+    if (at == std::string::npos)
+        return {};
+    const size_t start = at + key.size();
+    const size_t end = tag.find('"', start);
+    if (end == std::string::npos)
+        return {};
+    std::string value = tag.substr(start, end - start);
+    static const std::pair<const char*, char> entities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+    for (const auto& [entity, character] : entities)
+        for (size_t found; (found = value.find(entity)) != std::string::npos;)
+            value.replace(found, std::strlen(entity), 1, character);
+    return value;
 }

@@ -28,12 +28,21 @@ private:
     std::mt19937 random_;
 };
 
-// The simulated account's position in the symbol; flat until the expert executes orders.
+// The simulated account's position in the symbol.
 struct Position {
     double volume = 0.0;  // lots, positive long, negative short
-    double openPrice = 0.0;
+    double openPrice = 0.0;  // average price of the open volume
     double profit = 0.0;
+
+    // Adds a deal of signed volume at the price: the same direction averages, the other reduces.
+    void Deal(double signedVolume, double price);
+    void Close() { *this = Position(); }
+    // Profit in account currency at the current quote (100 000 units a lot).
+    void Value(const Quote& quote);
 };
+
+// An attribute of the document's root element as written (entities of the five XML kinds resolved).
+std::string RootAttribute(const std::string& document, const std::string& name);
 
 // The symbol document as the expert writes it: one root element with the ten attributes, numbers in
 // the "C" locale.
@@ -65,19 +74,31 @@ public:
 
     StandInExpert(DWORD panelProcessId, std::string symbol);
 
-    // One step of the quotes, published.
+    // One step of the quotes and the position, published.
     void Tick();
     // Writes any text as the symbol document.
     void Publish(std::string_view document) { info_.Write(document); }
 
+    // Executes the order command the panel wrote, once it has stood for the delay, and marks the
+    // document done ("Type" NONE, with an "Error" text when it could not be executed).
+    void Execute();
+    void SetExecutionDelay(DWORD milliseconds) { delayMs_ = milliseconds; }
+
     ExpertArea& orders() { return orders_; }
     const Quote& quote() const { return quote_; }
+    const Position& position() const { return position_; }
 
 private:
+    // The error text, empty when the command was executed.
+    std::string Run(const std::string& command);
+
     std::string symbol_;
     ExpertArea info_;
     ExpertArea orders_;
     QuoteWalk walk_;
     Quote quote_;
     Position position_;
+    DWORD delayMs_ = 300;
+    std::string pending_;  // the command waiting for its delay
+    ULONGLONG pendingSince_ = 0;
 };

@@ -77,6 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && !message.hwnd) {
             expert.Tick();
+            expert.Execute();
             broker.Heartbeat();
             continue;
         }

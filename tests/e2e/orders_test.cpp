@@ -1,0 +1,351 @@
+// Orders end to end: a trader's clicks on the real panel become requests to the stand-in service, whose
+// decoded replies the stand-in expert executes, with the Executing dialog in between.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/harness.h"
+#include "tests/support/system.h"
+#include "tools/terminal/broker_connection.h"
+
+using namespace harness;
+
+namespace {
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[256] = {};
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &result);
+    return text;
+}
+
+// A control of the panel's client area by class and left edge.
+HWND ClientChild(HWND client, const wchar_t* className, int left)
+{
+    for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == className && RectInParent(child).left == left)
+            return child;
+    return nullptr;
+}
+
+void Click(HWND window, int x, int y)
+{
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    Xdotool(L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y) + L" click 1");
+}
+
+void ClickCentre(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    Click(window, rect.right / 2, rect.bottom / 2);
+}
+
+void TypeInto(HWND combo, const std::wstring& text)
+{
+    Click(combo, 15, 8);
+    Xdotool(L"key ctrl+a type " + text);
+}
+
+// The whole system around one panel in the chart: the test process is the terminal (with its broker
+// connection and expert), the stand-in service answers on the panel's endpoints.
+struct Trading {
+    explicit Trading(const std::string& primary = "ok", const std::string& secondary = "ok", DWORD delayMs = 300)
+        : service(primary, secondary), panel(ChartHandleText(terminal.chart())), expert(panel.processId(), delayMs)
+    {
+        ParkMouse();
+        window = panel.WaitForMainWindow();
+        if (!window)
+            return;
+        client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
+        buy = FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr);
+        sell = FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr);
+        volume = ClientChild(client, L"ComboBox", 41);
+        stopLoss = ClientChild(client, L"ComboBox", 26);
+        takeProfit = ClientChild(client, L"ComboBox", 102);
+        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (ClassOf(child) == L"Button" && RectInParent(child).top == 85)
+                checkBox = child;
+        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (ClassOf(child) == L"Button" && TextOf(child) == L"Close All")
+                closeAll = child;
+        // The document has been read once the fields show values.
+        WaitUntil([&] { return !Field(L"BE:").empty(); }, 3000);
+        Sleep(300);
+    }
+
+    // The text of the value field whose text starts with the caption.
+    std::wstring Field(const std::wstring& caption) const
+    {
+        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            const std::wstring text = TextOf(child);
+            if (ClassOf(child) == L"Button" && text.rfind(caption, 0) == 0)
+                return text;
+        }
+        return {};
+    }
+
+    HWND Dialog(const wchar_t* caption, DWORD timeoutMs = 8000) const
+    {
+        return WaitForMessageBox(panel.processId(), caption, timeoutMs);
+    }
+    bool DialogGone(const wchar_t* caption, DWORD timeoutMs) const
+    {
+        return WaitUntil([&] { return !WaitForMessageBox(panel.processId(), caption, 0); }, timeoutMs);
+    }
+    std::vector<LoggedRequest> RequestsOnceThereAre(size_t count, DWORD timeoutMs = 8000) const
+    {
+        WaitUntil([&] { return service.Requests().size() >= count; }, timeoutMs);
+        return service.Requests();
+    }
+
+    TerminalHost terminal;
+    BrokerConnection broker;
+    ServiceRun service;
+    PanelRun panel;
+    ExpertRunner expert;
+    HWND window = nullptr, client = nullptr, buy = nullptr, sell = nullptr;
+    HWND volume = nullptr, stopLoss = nullptr, takeProfit = nullptr, checkBox = nullptr, closeAll = nullptr;
+};
+
+}  // namespace
+
+TEST(Orders, BuySendsOneRequestWithThePanelsValuesThenOneFinish)
+{
+    Trading trading;
+    ASSERT_TRUE(trading.service.listening());
+    ASSERT_NE(trading.buy, nullptr);
+    TypeInto(trading.stopLoss, L"25");
+    TypeInto(trading.takeProfit, L"1.5x");
+    ClickCentre(trading.checkBox);
+    ASSERT_TRUE(WaitUntil([&] { return (SendMessageW(trading.checkBox, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0; }, 2000));
+
+    Click(trading.buy, 40, 25);
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
+
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    const LoggedRequest& order = requests[0];
+    EXPECT_EQ(order.type, 0);
+    EXPECT_EQ(order.volume, "0.01");
+    EXPECT_EQ(order.stopLoss, "25");
+    EXPECT_EQ(order.takeProfit, "1.5x") << "typed text goes out as it stands";
+    EXPECT_EQ(order.setSlTpOnMarket, "1");
+    EXPECT_EQ(order.company, "Stand-in Markets Ltd.");
+    EXPECT_EQ(order.hash, ExpectedHash(BrokerConnection::address));
+    EXPECT_EQ(requests[1].type, 4);
+    EXPECT_EQ(requests[1].hash, order.hash);
+
+    // The expert executed the decoded command: the panel shows the position.
+    EXPECT_NEAR(trading.expert.CurrentPosition().volume, 0.01, 1e-9);
+    EXPECT_TRUE(WaitUntil([&] { return trading.Field(L"Vol:").find(L"0.010") != std::wstring::npos; }, 3000))
+        << std::string(trading.Field(L"Vol:").begin(), trading.Field(L"Vol:").end());
+    Sleep(500);
+    EXPECT_EQ(trading.service.Requests().size(), 2u) << "nothing more";
+}
+
+TEST(Orders, SellOrderReachesTheOrderAreaDecoded)
+{
+    Trading trading("ok", "ok", 60000);  // the expert takes its time: the document keeps the command
+    ASSERT_NE(trading.sell, nullptr);
+    Click(trading.sell, 20, 25);
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return trading.expert.Orders().rfind("<Order Type=\"SELL\"", 0) == 0; }, 5000))
+        << trading.expert.Orders();
+    EXPECT_NE(trading.expert.Orders().find("Volume=\"0.01\" SL=\"0\" TP=\"0\" SetSLTPonME=\"0\""), std::string::npos);
+    PostMessageW(trading.Dialog(L"Executing"), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
+}
+
+TEST(Orders, ExecutingDialogCyclesShowsTheExpertsErrorAndClosesOnNone)
+{
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    Click(trading.buy, 40, 25);
+    const HWND dialog = trading.Dialog(L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    const HWND progress = GetDlgItem(dialog, 1017);
+    const HWND errorLine = GetDlgItem(dialog, 1018);
+
+    // Four progress texts in turn, each standing about 500 ms.
+    std::vector<std::wstring> seen;
+    WaitUntil(
+        [&] {
+            const std::wstring text = TextOf(progress);
+            if (seen.empty() || seen.back() != text)
+                seen.push_back(text);
+            return seen.size() >= 6;
+        },
+        4000);
+    ASSERT_GE(seen.size(), 5u);
+    const std::vector<std::wstring> cycle = {L"Executing  ", L"Executing  .", L"Executing  .  .", L"Executing  .  .  ."};
+    size_t start = 0;
+    while (start < cycle.size() && cycle[start] != seen[0])
+        ++start;
+    ASSERT_LT(start, cycle.size()) << "unexpected progress text";
+    for (size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], cycle[(start + i) % cycle.size()]);
+
+    trading.expert.WriteOrders("<Order Type=\"BUY\" Error=\"Market is closed\"/>");
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(errorLine) == L"Market is closed"; }, 1500));
+    EXPECT_TRUE(IsWindow(dialog)) << "an error alone does not end the wait";
+
+    const ULONGLONG done = GetTickCount64();
+    trading.expert.WriteOrders("<Order Type=\"NONE\"/>");
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 2000));
+    EXPECT_LT(GetTickCount64() - done, 800u) << "closes at the next half-second tick";
+    EXPECT_EQ(trading.RequestsOnceThereAre(2).back().type, 4);
+}
+
+TEST(Orders, CancelEndsTheWaitAndFinishStillFollows)
+{
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    Click(trading.buy, 40, 25);
+    const HWND dialog = trading.Dialog(L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    ClickCentre(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].type, 0);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
+TEST(Orders, CloseAllCurrentSymbolSendsTypeTwoAndNamesTheSymbol)
+{
+    Trading trading;
+    ASSERT_NE(trading.closeAll, nullptr);
+    ClickCentre(trading.closeAll);
+    const HWND warning = trading.Dialog(L"Warning");
+    ASSERT_NE(warning, nullptr);
+    const HWND current = GetDlgItem(warning, 3);
+    EXPECT_EQ(TextOf(current), L"Close All (EURUSD)");
+    ClickCentre(current);
+    EXPECT_TRUE(trading.DialogGone(L"Warning", 8000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].type, 2);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
+TEST(Orders, CloseAllDealsNeedsTheConfirmation)
+{
+    Trading trading;
+    ClickCentre(trading.closeAll);
+    HWND warning = trading.Dialog(L"Warning");
+    ASSERT_NE(warning, nullptr);
+    ClickCentre(GetDlgItem(warning, 1014));
+    HWND confirmation = trading.Dialog(L"Confirmation");
+    ASSERT_NE(confirmation, nullptr);
+    ClickCentre(GetDlgItem(confirmation, IDCANCEL));
+    EXPECT_TRUE(trading.DialogGone(L"Confirmation", 3000));
+    Sleep(700);
+    EXPECT_TRUE(trading.service.Requests().empty()) << "Cancel in the confirmation sends nothing";
+
+    ClickCentre(trading.closeAll);
+    warning = trading.Dialog(L"Warning");
+    ASSERT_NE(warning, nullptr);
+    ClickCentre(GetDlgItem(warning, 1014));
+    confirmation = trading.Dialog(L"Confirmation");
+    ASSERT_NE(confirmation, nullptr);
+    ClickCentre(GetDlgItem(confirmation, 1016));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].type, 3);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
+TEST(Orders, SecondClickInTheCloseAllDialogDoesNotOrderTwice)
+{
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    ClickCentre(trading.closeAll);
+    const HWND warning = trading.Dialog(L"Warning");
+    ASSERT_NE(warning, nullptr);
+    const HWND current = GetDlgItem(warning, 3);
+    ClickCentre(current);
+    const HWND executing = trading.Dialog(L"Executing");
+    ASSERT_NE(executing, nullptr);
+    // The Close All dialog is still there: a second click on it.
+    ASSERT_TRUE(IsWindow(current));
+    SendMessageTimeoutW(warning, WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), reinterpret_cast<LPARAM>(current), SMTO_NORMAL,
+                        2000, nullptr);
+    Sleep(700);
+    EXPECT_EQ(trading.service.Requests().size(), 1u) << "one order only";
+    PostMessageW(executing, WM_COMMAND, IDCANCEL, 0);
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    Sleep(500);
+    ASSERT_EQ(trading.service.Requests().size(), 2u);
+    EXPECT_EQ(requests[0].type, 2);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
+TEST(Orders, RefusedPrimaryIsRetriedOnceOnTheSecondary)
+{
+    Trading trading("refuse", "ok");
+    ASSERT_TRUE(trading.service.listening());
+    Click(trading.buy, 40, 25);
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].endpoint, "127.0.0.3:8888");
+    EXPECT_EQ(requests[0].type, 0);
+    EXPECT_EQ(requests[1].endpoint, "127.0.0.3:8888") << "the failed primary stays out";
+    EXPECT_NEAR(trading.expert.CurrentPosition().volume, 0.01, 1e-9);
+}
+
+TEST(Orders, BothEndpointsFailingLeaveAnEmptyDocumentAndUnknownError)
+{
+    Trading trading("fault", "close");
+    trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
+    Click(trading.buy, 40, 25);
+    const HWND dialog = trading.Dialog(L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, 1018)) == L"Unknown Error."; }, 3000));
+    EXPECT_EQ(trading.expert.Orders(), "");
+    EXPECT_TRUE(IsWindow(dialog)) << "an empty document never completes";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
+    EXPECT_TRUE(trading.panel.process().running());
+}
+
+TEST(Orders, BuyIsDrawnPressedUntilTheWholeCommandIsOver)
+{
+    // On its own the panel is drawn; no service answers, so the command ends in "Unknown Error.".
+    ParkMouse();
+    PanelRun panel(L"standalone");
+    const HWND window = StartStandalone(panel);
+    ASSERT_NE(window, nullptr);
+    const HWND buy = FindWindowExW(FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr), nullptr, L"BUY_BUTTON", nullptr);
+    const auto green = [&] {
+        POINT point = {45, 30};
+        ClientToScreen(buy, &point);
+        return GetGValue(ScreenPixel(point.x, point.y));
+    };
+    ASSERT_TRUE(WaitUntil([&] { return green() > 120; }, 2000));
+    const int normal = green();
+
+    Click(buy, 20, 20);
+    const HWND dialog = WaitForMessageBox(panel.processId(), L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return green() < normal - 20; }, 1000)) << "pressed while the dialog is up";
+    Sleep(600);
+    EXPECT_LT(green(), normal - 20) << "still pressed: the mouse was released long ago";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return green() == normal; }, 8000)) << "released once Finish is over";
+}

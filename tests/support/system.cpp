@@ -1,0 +1,164 @@
+#include "tests/support/system.h"
+
+#include <winsock2.h>
+#include <wincrypt.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/harness.h"
+
+namespace harness {
+
+namespace {
+
+std::string Unescaped(const std::string& value)
+{
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char next = value[++i];
+            out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+bool Accepts(const char* host, int port)
+{
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = inet_addr(host);
+    const bool connected = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    closesocket(probe);
+    return connected;
+}
+
+}  // namespace
+
+ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& secondaryMode)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    static int runs = 0;
+    log_ = std::wstring(folder) + L"service-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++runs) + L".log";
+    DeleteFileW(log_.c_str());
+    const std::wstring primary(primaryMode.begin(), primaryMode.end());
+    const std::wstring secondary(secondaryMode.begin(), secondaryMode.end());
+    process_ = PanelProcess::Launch(ProgramPath(L"service.exe"), L"service.exe --log \"" + log_ +
+                                                                     L"\" --endpoint 127.0.0.2:8888=" + primary +
+                                                                     L" --endpoint 127.0.0.3:8888=" + secondary);
+    WSADATA data;
+    WSAStartup(0x0202, &data);
+    // Listening where it should: the probes' connections are not logged, as no request comes on them.
+    listening_ = WaitUntil(
+        [&] {
+            return (primaryMode == "refuse" || Accepts("127.0.0.2", 8888)) &&
+                   (secondaryMode == "refuse" || Accepts("127.0.0.3", 8888));
+        },
+        10000);
+    WSACleanup();
+}
+
+ServiceRun::~ServiceRun()
+{
+    TerminateProcess(process_.process(), 0);
+    process_.wait(5000);
+    DeleteFileW(log_.c_str());
+}
+
+std::vector<LoggedRequest> ServiceRun::Requests() const
+{
+    std::vector<LoggedRequest> requests;
+    std::ifstream file(log_.c_str());
+    std::string line;
+    while (std::getline(file, line)) {
+        std::vector<std::string> fields;
+        std::istringstream stream(line);
+        std::string field;
+        while (std::getline(stream, field, '\t'))
+            fields.push_back(Unescaped(field));
+        fields.resize(9);
+        LoggedRequest request;
+        request.endpoint = fields[1];
+        request.type = fields[2].empty() ? -1 : std::stoi(fields[2]);
+        request.hash = fields[3];
+        request.company = fields[4];
+        request.volume = fields[5];
+        request.stopLoss = fields[6];
+        request.takeProfit = fields[7];
+        request.setSlTpOnMarket = fields[8];
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+ExpertRunner::ExpertRunner(DWORD panelProcessId, DWORD executionDelayMs) : expert_(panelProcessId, "EURUSD")
+{
+    expert_.SetExecutionDelay(executionDelayMs);
+    thread_ = std::thread([this] {
+        while (!stop_) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                expert_.Tick();
+                if (executing_)
+                    expert_.Execute();
+            }
+            Sleep(100);
+        }
+    });
+}
+
+ExpertRunner::~ExpertRunner()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+std::string ExpertRunner::Orders()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return expert_.orders().Read();
+}
+
+void ExpertRunner::WriteOrders(const std::string& document)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    expert_.orders().Write(document);
+}
+
+Position ExpertRunner::CurrentPosition()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return expert_.position();
+}
+
+std::string ExpectedHash(const std::string& brokerAddress)
+{
+    std::string text = brokerAddress;
+    text.append(text.size() / 8 * 8 + 8 - text.size(), ' ');
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    BYTE digest[20];
+    DWORD size = sizeof digest;
+    CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT);
+    CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash);
+    CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0);
+    CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+    CryptDestroyHash(hash);
+    CryptReleaseContext(provider, 0);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (DWORD i = 0; i < size; ++i) {
+        hex += digits[digest[i] >> 4];
+        hex += digits[digest[i] & 15];
+    }
+    return hex;
+}
+
+}  // namespace harness
