@@ -16,4 +16,5 @@ start_display
 start_wine "$build/wineprefix"
 
 "$root/scripts/wine-exec" "$build/bin/bench_read_symbol_info.exe"
+"$root/scripts/wine-exec" "$build/bin/bench_order.exe"
 "$root/scripts/wine-exec" "$build/bin/bench_refresh.exe" "${1:-60}"
