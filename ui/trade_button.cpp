@@ -176,24 +176,32 @@ void CTradeButton::PrintName()
     font = nullptr;
 }
 
-bool CSellButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+bool CTradeButton::CreateTradeButton(CBaseWindow& parent, const TradeButtonKind& kind)
 {
     hInstance = parent.hInstance;
-    name = L"SELL";
-    if (!LoadStringW(hInstance, IDS_SELL_BUTTON_CLASS, className, static_cast<int>(std::size(className))))
-        ReportFatalError(L"CSellButton::Create");
-    windowProc = SellButtonProc;
-    if (!LoadBackground(IDB_SELL))
-        ReportFatalError(L"Can't create SellButton BackGroundBrush");
-    LoadBitmaps(IDB_SELL, IDB_SELL_PRESSED);
-    arrowLeft = 2;
-    x = 1;
-    nameRight = width - 36;
+    name = kind.name;
+    if (!LoadStringW(hInstance, kind.classId, className, static_cast<int>(std::size(className))))
+        ReportFatalError(kind.createContext);
+    windowProc = kind.procedure;
+    if (!LoadBackground(kind.normalBitmap))
+        ReportFatalError(kind.backgroundContext);
+    LoadBitmaps(kind.normalBitmap, kind.pressedBitmap);
     y = 1;
-    nameLeft = 0;
     dwExStyle = 0;
     hWndParent = parent.hWnd;
     dwStyle = WS_CHILD | WS_VISIBLE;
+    return true;
+}
+
+bool CSellButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+{
+    CreateTradeButton(parent, {IDS_SELL_BUTTON_CLASS, L"SELL", IDB_SELL, IDB_SELL_PRESSED, SellButtonProc,
+                               L"CSellButton::Create", L"Can't create SellButton BackGroundBrush"});
+    // At the left; the caption left of the bottom notch.
+    arrowLeft = 2;
+    x = 1;
+    nameLeft = 0;
+    nameRight = width - 36;
     Initialize(hInstance, SW_SHOW);
     ChangeButtonShape(notch);
     return true;
@@ -206,22 +214,13 @@ void CSellButton::ChangeButtonShape(CBaseWindow& notch)
 
 bool CBuyButton::Create(CBaseWindow& parent, CBaseWindow& notch)
 {
-    hInstance = parent.hInstance;
-    name = L"BUY";
-    if (!LoadStringW(hInstance, IDS_BUY_BUTTON_CLASS, className, static_cast<int>(std::size(className))))
-        ReportFatalError(L"CBuyButton::Create");
-    windowProc = BuyButtonProc;
-    if (!LoadBackground(IDB_BUY))
-        ReportFatalError(L"Can't create BuyButton BackGroundBrush");
-    LoadBitmaps(IDB_BUY, IDB_BUY_PRESSED);
+    CreateTradeButton(parent, {IDS_BUY_BUTTON_CLASS, L"BUY", IDB_BUY, IDB_BUY_PRESSED, BuyButtonProc,
+                               L"CBuyButton::Create", L"Can't create BuyButton BackGroundBrush"});
+    // At the right; the caption right of the bottom notch.
     arrowLeft = width - arrowWidth - 2;
     x = parent.width - width - 1;
-    nameRight = width;
-    y = 1;
     nameLeft = 35;
-    dwExStyle = 0;
-    hWndParent = parent.hWnd;
-    dwStyle = WS_CHILD | WS_VISIBLE;
+    nameRight = width;
     Initialize(hInstance, SW_SHOW);
     ChangeButtonShape(notch);
     return true;

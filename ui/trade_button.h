@@ -6,8 +6,26 @@
 
 #include "ui/base_window.h"
 
+LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+
+// What tells SELL and BUY apart at creation.
+struct TradeButtonKind {
+    UINT classId;
+    const wchar_t* name;
+    WORD normalBitmap;
+    WORD pressedBitmap;
+    WNDPROC procedure;
+    const wchar_t* createContext;
+    const wchar_t* backgroundContext;
+};
+
 class CTradeButton : public CBaseWindow {
 public:
+    // The creation steps both buttons share: class, caption, bitmaps and size; placement is theirs.
+    bool CreateTradeButton(CBaseWindow& parent, const TradeButtonKind& kind);
+
     // Loads the arrows, their mask and the two backgrounds; tests nothing (a missing bitmap fails later,
     // when it is selected).
     void LoadBitmaps(WORD normalId, WORD pressedId);
@@ -52,5 +70,3 @@ public:
     void ChangeButtonShape(CBaseWindow& notch);
 };
 
-LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -13,22 +13,12 @@
 #include "app/main_window.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
+#include "tools/bench/timing.h"
 #include "service/order_call.h"
 #include "tools/terminal/broker_connection.h"
 #include "tools/terminal/panel_process.h"
 
 namespace {
-
-double MicrosecondsPerCall(int calls, const std::function<void()>& call)
-{
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < calls; ++i)
-        call();
-    QueryPerformanceCounter(&end);
-    return 1e6 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart) / calls;
-}
 
 std::wstring ProgramFolder()
 {

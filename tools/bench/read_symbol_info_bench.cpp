@@ -7,24 +7,10 @@
 #include <functional>
 
 #include "exchange/shared_text.h"
+#include "tools/bench/timing.h"
 #include "exchange/symbol_info.h"
 #include "exchange/xml_document.h"
 #include "ui/com_ptr.h"
-
-namespace {
-
-double MicrosecondsPerCall(int calls, const std::function<void()>& call)
-{
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < calls; ++i)
-        call();
-    QueryPerformanceCounter(&end);
-    return 1e6 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart) / calls;
-}
-
-}  // namespace
 
 int main()
 {

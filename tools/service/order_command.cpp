@@ -6,24 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-std::string Escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
+#include "tools/common/xml_text.h"
 
 std::string OrderTypeName(int type)
 {
@@ -33,9 +16,9 @@ std::string OrderTypeName(int type)
 
 std::string OrderCommand(const ReceivedOrder& order, unsigned id)
 {
-    return "<Order Type=\"" + OrderTypeName(order.type) + "\" Volume=\"" + Escaped(order.volume) + "\" SL=\"" +
-           Escaped(order.stopLoss) + "\" TP=\"" + Escaped(order.takeProfit) + "\" SetSLTPonME=\"" +
-           Escaped(order.setSlTpOnMarket) + "\" Comp=\"" + Escaped(order.company) + "\" Id=\"" +
+    return "<Order Type=\"" + OrderTypeName(order.type) + "\" Volume=\"" + XmlEscaped(order.volume) + "\" SL=\"" +
+           XmlEscaped(order.stopLoss) + "\" TP=\"" + XmlEscaped(order.takeProfit) + "\" SetSLTPonME=\"" +
+           XmlEscaped(order.setSlTpOnMarket) + "\" Comp=\"" + XmlEscaped(order.company) + "\" Id=\"" +
            std::to_string(id) + "\"/>";
 }
 

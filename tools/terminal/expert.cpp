@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "tools/common/xml_text.h"
+
 namespace {
 
 std::wstring AreaName(const wchar_t* prefix, DWORD processId)
@@ -14,20 +16,6 @@ std::wstring AreaName(const wchar_t* prefix, DWORD processId)
     return prefix + std::to_wstring(processId) + L".xml";
 }
 
-std::string Escaped(std::string_view text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -64,7 +52,7 @@ std::string SymbolDocument(std::string_view name, std::string_view company, cons
                   quote.digits, quote.digits, quote.ask, quote.digits, quote.bid, quote.askUp ? 1 : 0,
                   quote.bidUp ? 1 : 0, std::fabs(position.volume), position.profit, quote.digits,
                   position.volume == 0.0 ? 0.0 : position.openPrice);
-    return "<Symbol Name=\"" + Escaped(name) + "\" Company=\"" + Escaped(company) + "\" " + numbers + "/>";
+    return "<Symbol Name=\"" + XmlEscaped(name) + "\" Company=\"" + XmlEscaped(company) + "\" " + numbers + "/>";
 }
 
 ExpertArea::ExpertArea(const std::wstring& name)
@@ -132,9 +120,9 @@ void StandInExpert::Execute()
     if (GetTickCount64() - pendingSince_ < delayMs_)
         return;
     const std::string error = Run(command);
-    std::string done = "<Order Type=\"NONE\" Id=\"" + Escaped(RootAttribute(command, "Id")) + "\"";
+    std::string done = "<Order Type=\"NONE\" Id=\"" + XmlEscaped(RootAttribute(command, "Id")) + "\"";
     if (!error.empty())
-        done += " Error=\"" + Escaped(error) + "\"";
+        done += " Error=\"" + XmlEscaped(error) + "\"";
     orders_.Write(done + "/>");
     pending_.clear();
     position_.Value(quote_);
