@@ -12,7 +12,7 @@ using namespace harness;
 
 namespace {
 
-struct ChildSpec {
+struct ExpectedChild {
     const wchar_t* className;
     RECT rect;  // x, y, width, height in the parent's client area; height 0: not compared
 };
@@ -33,20 +33,20 @@ std::vector<HWND> Children(HWND parent)
 }
 
 // Every expected child is there once, with its class and rectangle, and there are no others.
-void ExpectChildren(HWND parent, const std::vector<ChildSpec>& expected)
+void ExpectChildren(HWND parent, const std::vector<ExpectedChild>& expected)
 {
     std::vector<HWND> children = Children(parent);
     EXPECT_EQ(children.size(), expected.size());
-    for (const ChildSpec& spec : expected) {
-        const RECT& r = spec.rect;
+    for (const ExpectedChild& wanted : expected) {
+        const RECT& r = wanted.rect;
         bool found = false;
         for (HWND child : children) {
             const RECT actual = RectInParent(child);
-            if (ClassOf(child) == spec.className && actual.left == r.left && actual.top == r.top &&
+            if (ClassOf(child) == wanted.className && actual.left == r.left && actual.top == r.top &&
                 actual.right - actual.left == r.right && (r.bottom == 0 || actual.bottom - actual.top == r.bottom))
                 found = true;
         }
-        EXPECT_TRUE(found) << "no " << std::string(spec.className, spec.className + wcslen(spec.className)) << " at "
+        EXPECT_TRUE(found) << "no " << std::string(wanted.className, wanted.className + wcslen(wanted.className)) << " at "
                            << r.left << "," << r.top << " " << r.right << "x" << r.bottom;
     }
 }

@@ -237,7 +237,7 @@ TEST_F(Resources, MenuHasFileWithExit)
 
 namespace {
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const wchar_t* className;
     const wchar_t* text;
@@ -245,13 +245,13 @@ struct ControlSpec {
     DWORD styleBits;  // must be set
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
     UINT id;
     const wchar_t* caption;
     SIZE units;
     DWORD style;
     DWORD exStyle;
-    std::vector<ControlSpec> controls;
+    std::vector<ExpectedControl> controls;
 };
 
 const DWORD commonDialogStyle =
@@ -274,7 +274,7 @@ INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM) { return me
 
 TEST_F(Resources, DialogsMatchTheirTables)
 {
-    const std::vector<DialogSpec> dialogs = {
+    const std::vector<ExpectedDialog> dialogs = {
         {IDD_CLOSE_ALL, L"Warning", {254, 63}, commonDialogStyle | DS_ABSALIGN, WS_EX_WINDOWEDGE,
          {{3, L"Button", L"Close All Deals (Current)", {7, 42, 90, 14}, WS_TABSTOP | WS_VISIBLE},
           {IDCANCEL, L"Button", L"Cancel", {102, 42, 50, 14}, WS_TABSTOP | WS_VISIBLE | BS_DEFPUSHBUTTON | BS_CENTER},
@@ -291,18 +291,18 @@ TEST_F(Resources, DialogsMatchTheirTables)
           {1018, L"Static", L"        ", {7, 22, 146, 31}, WS_GROUP | WS_VISIBLE},
           {IDCANCEL, L"Button", L"Cancel", {103, 54, 50, 14}, WS_TABSTOP | WS_VISIBLE}}},
     };
-    for (const DialogSpec& spec : dialogs) {
-        SCOPED_TRACE(spec.id);
-        const auto [exStyle, style] = TemplateStyles(module, spec.id);
-        EXPECT_EQ(style, spec.style);
-        EXPECT_EQ(exStyle, spec.exStyle);
+    for (const ExpectedDialog& wanted : dialogs) {
+        SCOPED_TRACE(wanted.id);
+        const auto [exStyle, style] = TemplateStyles(module, wanted.id);
+        EXPECT_EQ(style, wanted.style);
+        EXPECT_EQ(exStyle, wanted.exStyle);
 
-        const HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(spec.id), nullptr, QuietDialogProc, 0);
+        const HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(wanted.id), nullptr, QuietDialogProc, 0);
         ASSERT_NE(dialog, nullptr);
         wchar_t text[128] = {};
         GetWindowTextW(dialog, text, 128);
-        EXPECT_STREQ(text, spec.caption);
-        RECT size = {0, 0, spec.units.cx, spec.units.cy};
+        EXPECT_STREQ(text, wanted.caption);
+        RECT size = {0, 0, wanted.units.cx, wanted.units.cy};
         MapDialogRect(dialog, &size);
         RECT client;
         GetClientRect(dialog, &client);
@@ -312,8 +312,8 @@ TEST_F(Resources, DialogsMatchTheirTables)
         int controls = 0;
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             ++controls;
-        EXPECT_EQ(controls, static_cast<int>(spec.controls.size()));
-        for (const ControlSpec& c : spec.controls) {
+        EXPECT_EQ(controls, static_cast<int>(wanted.controls.size()));
+        for (const ExpectedControl& c : wanted.controls) {
             SCOPED_TRACE(testing::Message() << "control " << c.id);
             HWND control = nullptr;
             for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
