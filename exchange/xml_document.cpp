@@ -29,6 +29,10 @@ HRESULT CreateXmlDocument(IXMLDOMDocument** document)
 HRESULT ParseXml(IXMLDOMDocument* document, const std::wstring& text, bool& parsed)
 {
     parsed = false;
+    // Our documents have no DTD, and the parser would expand the entities one declares: a 500-byte text
+    // could grow into gigabytes. A document type declaration is refused like text that does not parse.
+    if (text.find(L"<!DOCTYPE") != std::wstring::npos)
+        return S_FALSE;
     const win::UniqueBstr xml(text.c_str());
     if (!xml)
         return E_OUTOFMEMORY;

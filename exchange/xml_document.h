@@ -11,7 +11,7 @@
 HRESULT CreateXmlDocument(IXMLDOMDocument** document);
 
 // Parses the whole text. The result of the call: S_OK or S_FALSE with parsed telling whether the text was
-// well-formed XML, or a failure code of the parser itself.
+// well-formed XML without a document type declaration, or a failure code of the parser itself.
 HRESULT ParseXml(IXMLDOMDocument* document, const std::wstring& text, bool& parsed);
 
 // The named attribute of the root element, looked up by its exact name; empty when the document, the root

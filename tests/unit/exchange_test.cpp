@@ -289,3 +289,13 @@ TEST_F(OrderDocument, ErrorTextComesFromTheRootOrSaysWhyThereIsNone)
     Put("<Order Error=\"cut");
     EXPECT_EQ(main_.errorDescription(), L"");
 }
+
+TEST_F(SymbolDocument, InternalEntitiesOfADtdAreNotExpanded)
+{
+    // Entities that multiply ("a billion laughs") would make a 500-byte document huge.
+    const SymbolInfo info = Read("<!DOCTYPE S [<!ENTITY a \"0123456789\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                                 "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><S Name=\"&c;&c;&c;\" Digits=\"5\"/>");
+    EXPECT_TRUE(Unchanged(info)) << "read a name of " << info.Name.size() << " characters";
+    // A plain character or entity reference is still resolved.
+    EXPECT_EQ(Read("<S Name=\"A&amp;B&#x43;\"/>").Name, L"A&BC");
+}
