@@ -349,3 +349,26 @@ TEST(Orders, BuyIsDrawnPressedUntilTheWholeCommandIsOver)
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitUntil([&] { return green() == normal; }, 8000)) << "released once Finish is over";
 }
+
+TEST(Orders, ExpertMarkingDoneAtOnceStillShowsTheDialogForOneTick)
+{
+    Trading trading("ok", "ok", 0);
+    Click(trading.buy, 40, 25);
+    const HWND dialog = trading.Dialog(L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    const ULONGLONG shown = GetTickCount64();
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
+    EXPECT_LT(GetTickCount64() - shown, 1500u);
+    EXPECT_EQ(trading.RequestsOnceThereAre(2).size(), 2u);
+}
+
+TEST(Orders, ChartClosingWhileTheExecutingDialogIsUpEndsThePanel)
+{
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    Click(trading.buy, 40, 25);
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_TRUE(trading.terminal.ui().Run([&] { DestroyWindow(trading.terminal.chart()); }));
+    EXPECT_EQ(trading.panel.WaitForExit(10000), 0u);
+    EXPECT_EQ(WaitForMessageBox(trading.panel.processId(), L"Error", 0), nullptr);
+}

@@ -505,3 +505,28 @@ TEST(StandInService, AnswersWithACommandThePanelDecodes)
               0u)
         << std::string(command.begin(), command.end());
 }
+
+TEST(ReplyDecoding, HugeOddAndNonHexRepliesStayBounded)
+{
+    CMainWindow main;
+    // A megabyte of hexadecimal text: half a megabyte of bytes, decoded up to the first zero byte.
+    const std::wstring huge(2'000'000, L'A');
+    const std::wstring text = main.Decrypt(huge, L"10.0.0.1");
+    EXPECT_LE(text.size(), 1'000'000u);
+    EXPECT_EQ(main.Decrypt(L"ABC", L"10.0.0.1"), main.Decrypt(L"AB00000000000000", L"10.0.0.1"));
+    // Not hexadecimal at all: pairs without a valid prefix are zero bytes, whatever the characters.
+    EXPECT_EQ(main.Decrypt(L"zz\u00E9\u4E2Dqq!!", L"10.0.0.1"), main.Decrypt(L"0000000000000000", L"10.0.0.1"));
+}
+
+TEST(OrderCall, MegabyteReplyIsReadWithinTheBound)
+{
+    Winsock winsock;
+    const std::string result(1 << 20, 'F');
+    OneShotServer server(Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>" + result +
+                                     "</OrderCompResult></OrderCompResponse>")));
+    std::string received;
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), received), 0);
+    EXPECT_EQ(received.size(), result.size());
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+}
