@@ -41,6 +41,7 @@ HWND ClientChild(HWND client, const wchar_t* className, int left)
 
 void Click(HWND window, int x, int y)
 {
+    ASSERT_TRUE(WaitUntilOnScreen(window));
     POINT point = {x, y};
     ClientToScreen(window, &point);
     Xdotool(L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y) + L" click 1");

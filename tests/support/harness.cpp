@@ -279,18 +279,18 @@ std::wstring SystemErrorText(DWORD code)
     return result;
 }
 
-bool Xdotool(const std::wstring& arguments)
+bool RunUnixShell(const std::wstring& script)
 {
     // Wine starts a Unix program given by its Unix path, but its handle cannot be waited on: the shell
-    // leaves a marker file when xdotool is done, seen from here through wine's Z: drive.
+    // leaves a marker file when the script succeeds, seen from here through wine's Z: drive.
     static int calls = 0;
     const std::wstring marker =
-        L"/tmp/e2e-xdotool-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++calls);
+        L"/tmp/e2e-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++calls);
     std::wstring windowsMarker = L"Z:" + marker;
     for (wchar_t& c : windowsMarker)
         if (c == L'/')
             c = L'\\';
-    std::wstring line = L"/bin/sh -c \"/usr/bin/xdotool " + arguments + L"; touch " + marker + L"\"";
+    std::wstring line = L"/bin/sh -c \"(" + script + L") && touch " + marker + L"\"";
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {sizeof startup};
@@ -303,6 +303,20 @@ bool Xdotool(const std::wstring& arguments)
         WaitUntil([&] { return GetFileAttributesW(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
     DeleteFileW(windowsMarker.c_str());
     return done;
+}
+
+bool Xdotool(const std::wstring& arguments) { return RunUnixShell(L"/usr/bin/xdotool " + arguments); }
+
+bool WaitUntilOnScreen(HWND window)
+{
+    // Win32 calls a freshly shown window visible before its X window is mapped; a click sent in between
+    // lands on whatever X shows there. Wine keeps the X window's id as a property of the top-level window.
+    const HANDLE xWindow = GetPropW(GetAncestor(window, GA_ROOT), L"__wine_x11_whole_window");
+    if (!xWindow)
+        return false;
+    const std::wstring id = std::to_wstring(reinterpret_cast<ULONG_PTR>(xWindow));
+    return RunUnixShell(L"for i in $(seq 150); do /usr/bin/xwininfo -id " + id +
+                        L" | grep -q IsViewable && exit 0; sleep 0.05; done; exit 1");
 }
 
 void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }

@@ -99,8 +99,12 @@ void DismissMessageBox(HWND box);
 // The system's message text for an error code, as a message box of the panel would show it.
 std::wstring SystemErrorText(DWORD code);
 
+// Runs a Unix shell script and waits up to 10 s for it to succeed.
+bool RunUnixShell(const std::wstring& script);
 // Runs xdotool (X input, as a trader's mouse gives it) with the given arguments and waits for it.
 bool Xdotool(const std::wstring& arguments);
+// Waits until the X server shows the window's top-level window, so real input reaches it.
+bool WaitUntilOnScreen(HWND window);
 // Moves the pointer to the screen's corner, off every window of a test.
 void ParkMouse();
 
