@@ -11,6 +11,7 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
     proxy.soap->connect_timeout = connectTimeoutSeconds;
     proxy.soap->send_timeout = sendTimeoutSeconds;
     proxy.soap->recv_timeout = receiveTimeoutSeconds;
+    proxy.soap->transfer_timeout = transferTimeoutSeconds;
 
     std::string hash = request.hash, company = request.company, volume = request.volume;
     std::string stopLoss = request.stopLoss, takeProfit = request.takeProfit;

@@ -14,10 +14,13 @@ struct OrderRequest {
     std::string setSlTpOnMarket;
 };
 
-// Every call is bounded: a service that accepts and never answers fails like one that refuses.
+// Every call is bounded: a service that accepts and never answers fails like one that refuses. The
+// receive bound holds for each read; the transfer bound for the whole request and the whole reply, so a
+// service dribbling its bytes cannot hold the panel either.
 constexpr int connectTimeoutSeconds = 3;
 constexpr int sendTimeoutSeconds = 3;
 constexpr int receiveTimeoutSeconds = 5;
+constexpr int transferTimeoutSeconds = 5;
 
 // Sends the request to the endpoint with a fresh client and fills result with OrderCompResult. Returns 0
 // on success, otherwise the SOAP runtime's error code (a reply without a result is a failed call too).

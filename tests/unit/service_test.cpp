@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -41,7 +42,13 @@ struct Winsock {
 // A plain listener on loopback that takes one request and answers it with canned bytes (or not at all).
 class OneShotServer {
 public:
-    explicit OneShotServer(std::string reply, bool answer = true) : reply_(std::move(reply)), answer_(answer)
+    enum class Answer {
+        whole,       // the reply at once
+        none,        // reads on and never answers
+        resetHalfway,  // half the reply, then a reset
+        trickle,     // the reply a byte every 400 ms
+    };
+    explicit OneShotServer(std::string reply, Answer answer = Answer::whole) : reply_(std::move(reply)), answer_(answer)
     {
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address = {};
@@ -56,6 +63,7 @@ public:
     }
     ~OneShotServer()
     {
+        stopping_ = true;
         closesocket(listener_);
         thread_.join();
     }
@@ -84,16 +92,36 @@ private:
                 received_.size() >= head + 4 + std::stoul(received_.substr(lengthAt + 16)))
                 break;
         }
-        if (answer_)
+        switch (answer_) {
+        case Answer::whole:
             send(client, reply_.data(), static_cast<int>(reply_.size()), 0);
-        else
+            break;
+        case Answer::none:
             while (recv(client, buffer, sizeof buffer, 0) > 0) {
             }
+            break;
+        case Answer::resetHalfway: {
+            send(client, reply_.data(), static_cast<int>(reply_.size() / 2), 0);
+            Sleep(100);
+            const linger abort = {1, 0};  // closing then resets the connection
+            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+            break;
+        }
+        case Answer::trickle:
+            // Stops once the client has hung up (or the listener is closed by the destructor).
+            for (size_t i = 0; i < reply_.size() && !stopping_; ++i) {
+                if (send(client, &reply_[i], 1, 0) != 1)
+                    break;
+                Sleep(400);
+            }
+            break;
+        }
         closesocket(client);
     }
 
     std::string reply_;
-    bool answer_;
+    Answer answer_;
+    std::atomic<bool> stopping_ = false;
     SOCKET listener_;
     int port_ = 0;
     std::thread thread_;
@@ -244,11 +272,42 @@ TEST(OrderCall, WrongNamespaceFaultMissingResultAndRefusalFail)
 TEST(OrderCall, ServiceThatNeverAnswersFailsWithinTheBound)
 {
     Winsock winsock;
-    OneShotServer server("", false);
+    OneShotServer server("", OneShotServer::Answer::none);
     std::string result;
     const ULONGLONG start = GetTickCount64();
     EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
     EXPECT_LT(GetTickCount64() - start, (receiveTimeoutSeconds + 3) * 1000ULL);
+}
+
+TEST(OrderCall, ReplyCutByAResetOrShortOfItsLengthFails)
+{
+    Winsock winsock;
+    const std::string reply = Http(Soap11(goodResponse));
+    {
+        OneShotServer server(reply, OneShotServer::Answer::resetHalfway);
+        std::string result = "unchanged";
+        EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+        EXPECT_EQ(result, "unchanged");
+    }
+    {
+        // The connection closes in order, but the body ends early.
+        OneShotServer server(reply.substr(0, reply.size() - 40));
+        std::string result = "unchanged";
+        EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+        EXPECT_EQ(result, "unchanged");
+    }
+}
+
+TEST(OrderCall, ServiceTricklingItsReplyFailsWithinTheWholeBound)
+{
+    // Every byte comes well inside the receive bound; only the bound on the whole reply stops the call.
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)), OneShotServer::Answer::trickle);
+    std::string result = "unchanged";
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_NE(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+    EXPECT_LT(GetTickCount64() - start, (transferTimeoutSeconds + 2) * 1000ULL);
+    EXPECT_EQ(result, "unchanged");
 }
 
 TEST(Endpoints, FastestAnsweringWinsAndATieKeepsThePrimary)
