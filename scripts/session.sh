@@ -32,14 +32,16 @@ start_wine() {
   # No Mono or Gecko installers: there is no network, and the panel needs neither.
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if [[ ! -f $WINEPREFIX/.session-ready ]]; then
+  if [[ ! -f $WINEPREFIX/.session-ready-2 ]]; then
     rm -rf "$WINEPREFIX"
     wineboot -i >"$WINEPREFIX.boot.log" 2>&1 || true
     wineserver -w
     # Without a window manager, wine must place and close windows itself (no 2 s wait on each close).
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINEPREFIX.boot.log" 2>&1
+    # A crash prints its backtrace and ends the process, instead of a dialog nobody closes.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$WINEPREFIX.boot.log" 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.session-ready"
+    touch "$WINEPREFIX/.session-ready-2"
   fi
   # A warm server for the whole session; the first wine process starts wine's services, which keep
   # their output open, so it writes to a file and never into a pipe a test runner reads.

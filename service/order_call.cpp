@@ -1,10 +1,99 @@
 #include "service/order_call.h"
 
+#include <string>
+#include <utility>
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
 
+namespace {
+
+struct SocketGuard {
+    SOCKET socket = INVALID_SOCKET;
+    ~SocketGuard()
+    {
+        if (socket != INVALID_SOCKET)
+            closesocket(socket);
+    }
+    SOCKET release() { return std::exchange(socket, INVALID_SOCKET); }
+};
+
+// Winsock for the duration of one call: the connect below runs before the runtime would start it.
+struct WinsockSession {
+    WinsockSession() { started = WSAStartup(0x0202, &data) == 0; }
+    ~WinsockSession()
+    {
+        if (started)
+            WSACleanup();
+    }
+    WSADATA data;
+    bool started = false;
+};
+
+struct AddressList {
+    addrinfo* first = nullptr;
+    ~AddressList()
+    {
+        if (first)
+            freeaddrinfo(first);
+    }
+};
+
+// Winsock tells a refused connection in the exception set of select, not the write set the SOAP runtime
+// waits on, so with its own connect a refused endpoint costs the whole connect bound before the retry.
+// This one waits on both: a refusal fails at once.
+SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char* host, int port)
+{
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    AddressList addresses;
+    if (getaddrinfo(host, std::to_string(port).c_str(), &hints, &addresses.first) != 0 || !addresses.first) {
+        soap_set_receiver_error(soap, "Host not found", "connect failed", SOAP_TCP_ERROR);
+        return SOAP_INVALID_SOCKET;
+    }
+    const char* failure = "Connection refused";
+    for (const addrinfo* address = addresses.first; address; address = address->ai_next) {
+        SocketGuard guard{socket(address->ai_family, address->ai_socktype, address->ai_protocol)};
+        if (guard.socket == INVALID_SOCKET)
+            continue;
+        u_long nonBlocking = 1;
+        ioctlsocket(guard.socket, FIONBIO, &nonBlocking);
+        if (connect(guard.socket, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
+            return guard.release();
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            continue;
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(guard.socket, &writable);
+        FD_SET(guard.socket, &failed);
+        timeval bound = {connectTimeoutSeconds, 0};
+        const int ready = select(0, nullptr, &writable, &failed, &bound);
+        if (ready == 0) {
+            failure = "Timeout";
+            continue;
+        }
+        int error = 0;
+        int length = sizeof error;
+        if (ready > 0 && FD_ISSET(guard.socket, &writable) && !FD_ISSET(guard.socket, &failed) &&
+            getsockopt(guard.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
+            error == 0)
+            return guard.release();  // left non-blocking: the runtime bounds each read and write itself
+    }
+    soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
+    return SOAP_INVALID_SOCKET;
+}
+
+}  // namespace
+
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result)
 {
+    WinsockSession winsock;
     // A fresh client per request: nothing (connection, buffers) lives on to the next one.
     BasicHttpBinding_USCOREIPellantixProxy proxy;
     proxy.soap_endpoint = endpoint.c_str();
@@ -12,6 +101,7 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
     proxy.soap->send_timeout = sendTimeoutSeconds;
     proxy.soap->recv_timeout = receiveTimeoutSeconds;
     proxy.soap->transfer_timeout = transferTimeoutSeconds;
+    proxy.soap->fopen = ConnectWithinBound;
 
     std::string hash = request.hash, company = request.company, volume = request.volume;
     std::string stopLoss = request.stopLoss, takeProfit = request.takeProfit;

@@ -7,121 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/harness.h"
-#include "tests/support/system.h"
-#include "tools/terminal/broker_connection.h"
+#include "tests/support/trading.h"
 
 using namespace harness;
-
-namespace {
-
-std::wstring ClassOf(HWND window)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window)
-{
-    wchar_t text[256] = {};
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &result);
-    return text;
-}
-
-// A control of the panel's client area by class and left edge.
-HWND ClientChild(HWND client, const wchar_t* className, int left)
-{
-    for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassOf(child) == className && RectInParent(child).left == left)
-            return child;
-    return nullptr;
-}
-
-void Click(HWND window, int x, int y)
-{
-    ASSERT_TRUE(WaitUntilOnScreen(window));
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
-    Xdotool(L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y) + L" click 1");
-}
-
-void ClickCentre(HWND window)
-{
-    RECT rect;
-    GetClientRect(window, &rect);
-    Click(window, rect.right / 2, rect.bottom / 2);
-}
-
-void TypeInto(HWND combo, const std::wstring& text)
-{
-    Click(combo, 15, 8);
-    Xdotool(L"key ctrl+a type " + text);
-}
-
-// The whole system around one panel in the chart: the test process is the terminal (with its broker
-// connection and expert), the stand-in service answers on the panel's endpoints.
-struct Trading {
-    explicit Trading(const std::string& primary = "ok", const std::string& secondary = "ok", DWORD delayMs = 300)
-        : service(primary, secondary), panel(ChartHandleText(terminal.chart())), expert(panel.processId(), delayMs)
-    {
-        ParkMouse();
-        window = panel.WaitForMainWindow();
-        if (!window)
-            return;
-        client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
-        buy = FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr);
-        sell = FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr);
-        volume = ClientChild(client, L"ComboBox", 41);
-        stopLoss = ClientChild(client, L"ComboBox", 26);
-        takeProfit = ClientChild(client, L"ComboBox", 102);
-        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (ClassOf(child) == L"Button" && RectInParent(child).top == 85)
-                checkBox = child;
-        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (ClassOf(child) == L"Button" && TextOf(child) == L"Close All")
-                closeAll = child;
-        // The document has been read once the fields show values.
-        WaitUntil([&] { return !Field(L"BE:").empty(); }, 3000);
-        Sleep(300);
-    }
-
-    // The text of the value field whose text starts with the caption.
-    std::wstring Field(const std::wstring& caption) const
-    {
-        for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            const std::wstring text = TextOf(child);
-            if (ClassOf(child) == L"Button" && text.rfind(caption, 0) == 0)
-                return text;
-        }
-        return {};
-    }
-
-    HWND Dialog(const wchar_t* caption, DWORD timeoutMs = 8000) const
-    {
-        return WaitForMessageBox(panel.processId(), caption, timeoutMs);
-    }
-    bool DialogGone(const wchar_t* caption, DWORD timeoutMs) const
-    {
-        return WaitUntil([&] { return !WaitForMessageBox(panel.processId(), caption, 0); }, timeoutMs);
-    }
-    std::vector<LoggedRequest> RequestsOnceThereAre(size_t count, DWORD timeoutMs = 8000) const
-    {
-        WaitUntil([&] { return service.Requests().size() >= count; }, timeoutMs);
-        return service.Requests();
-    }
-
-    TerminalHost terminal;
-    BrokerConnection broker;
-    ServiceRun service;
-    PanelRun panel;
-    ExpertRunner expert;
-    HWND window = nullptr, client = nullptr, buy = nullptr, sell = nullptr;
-    HWND volume = nullptr, stopLoss = nullptr, takeProfit = nullptr, checkBox = nullptr, closeAll = nullptr;
-};
-
-}  // namespace
 
 TEST(Orders, BuySendsOneRequestWithThePanelsValuesThenOneFinish)
 {
@@ -208,7 +96,9 @@ TEST(Orders, ExecutingDialogCyclesShowsTheExpertsErrorAndClosesOnNone)
     trading.expert.WriteOrders("<Order Type=\"NONE\"/>");
     EXPECT_TRUE(trading.DialogGone(L"Executing", 2000));
     EXPECT_LT(GetTickCount64() - done, 800u) << "closes at the next half-second tick";
-    EXPECT_EQ(trading.RequestsOnceThereAre(2).back().type, 4);
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].type, 4);
 }
 
 TEST(Orders, CancelEndsTheWaitAndFinishStillFollows)

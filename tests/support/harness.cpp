@@ -6,6 +6,24 @@
 
 namespace harness {
 
+namespace {
+
+// Every process a test starts (panel, stand-in service) is ended with the test process, even when a
+// crash or the runner's time limit ends it: a leftover service would hold the endpoints of later tests.
+struct ChildrenEndWithTheTests {
+    ChildrenEndWithTheTests()
+    {
+        job = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (job && SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+            AssignProcessToJobObject(job, GetCurrentProcess());
+    }
+    HANDLE job = nullptr;  // held open until the process ends
+} childrenEndWithTheTests;
+
+}  // namespace
+
 std::wstring ProgramPath(const std::wstring& name)
 {
     wchar_t path[MAX_PATH];

@@ -279,6 +279,21 @@ TEST(OrderCall, ServiceThatNeverAnswersFailsWithinTheBound)
     EXPECT_LT(GetTickCount64() - start, (receiveTimeoutSeconds + 3) * 1000ULL);
 }
 
+TEST(OrderCall, RefusedConnectionFailsAtOnceNotAfterTheConnectBound)
+{
+    // A refused primary must not hold the retry on the secondary for the whole connect bound.
+    Winsock winsock;
+    std::string result = "unchanged";
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_NE(SendOrderComp("http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/Pellantix/Pellantix.svc",
+                            FullRequest(), result),
+              0);
+    EXPECT_LT(GetTickCount64() - start, connectTimeoutSeconds * 1000ULL / 2);
+    EXPECT_EQ(result, "unchanged");
+    EXPECT_NE(SendOrderComp("http://no-such-host.invalid/Pellantix/Pellantix.svc", FullRequest(), result), 0);
+    EXPECT_EQ(result, "unchanged");
+}
+
 TEST(OrderCall, ReplyCutByAResetOrShortOfItsLengthFails)
 {
     Winsock winsock;

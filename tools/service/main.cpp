@@ -4,8 +4,8 @@
 //   service.exe [--log FILE] --endpoint HOST:PORT[=MODE] [--endpoint HOST:PORT[=MODE]]
 //
 // MODE tells an endpoint how to behave: ok (the default), refuse (does not listen), close (accepts and
-// closes), fault (answers a SOAP Fault), hang (accepts and never answers), wrongns (answers in another
-// namespace), badhex (answers text that is no hexadecimal).
+// closes), fault (answers a SOAP Fault), hang (accepts and never answers), slow (answers after 2 s),
+// wrongns (answers in another namespace), badhex (answers text that is no hexadecimal).
 // The log gets one line per request: milliseconds since start, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
 #include <winsock2.h>
@@ -25,7 +25,7 @@
 
 namespace {
 
-enum class Mode { ok, refuse, close, fault, hang, wrongNamespace, badHex };
+enum class Mode { ok, refuse, close, fault, hang, slow, wrongNamespace, badHex };
 
 struct Endpoint {
     std::string host;
@@ -43,6 +43,9 @@ struct Namespace wrongNamespaces[] = {
     {"ns3", "http://schemas.microsoft.com/2003/10/Serialization/", nullptr, nullptr},
     {"ns1", "http://example.org/not-the-service/", nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr}};
+
+// A slow endpoint answers well inside the panel's bounds, but late enough to act while a call is open.
+constexpr DWORD slowAnswerMs = 2000;
 
 std::mutex logMutex;
 FILE* requestLog = nullptr;
@@ -88,6 +91,8 @@ public:
     int OrderComp(_ns1__OrderComp* request, _ns1__OrderCompResponse& response) override
     {
         Record(endpoint_, *request);
+        if (endpoint_.mode == Mode::slow)
+            Sleep(slowAnswerMs);
         if (endpoint_.mode == Mode::fault)
             return soap_receiver_fault(soap, "The order service is not available", nullptr);
         const auto text = [](const std::string* value) { return value ? *value : std::string(); };
@@ -146,6 +151,8 @@ Mode ParseMode(const std::string& text)
         return Mode::fault;
     if (text == "hang")
         return Mode::hang;
+    if (text == "slow")
+        return Mode::slow;
     if (text == "wrongns")
         return Mode::wrongNamespace;
     if (text == "badhex")

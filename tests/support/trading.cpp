@@ -1,0 +1,102 @@
+#include "tests/support/trading.h"
+
+namespace harness {
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[512] = {};
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000, &result);
+    return text;
+}
+
+HWND ClientChild(HWND client, const wchar_t* className, int left)
+{
+    for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == className && RectInParent(child).left == left)
+            return child;
+    return nullptr;
+}
+
+void Click(HWND window, int x, int y)
+{
+    // A window X does not show yet would lose the click; the test then fails on what did not happen.
+    WaitUntilOnScreen(window);
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    Xdotool(L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y) + L" click 1");
+}
+
+void ClickCentre(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    Click(window, rect.right / 2, rect.bottom / 2);
+}
+
+void TypeInto(HWND combo, const std::wstring& text)
+{
+    Click(combo, 15, 8);
+    Xdotool(L"key ctrl+a type " + text);
+}
+
+Trading::Trading(const std::string& primary, const std::string& secondary, DWORD delayMs)
+    : service(primary, secondary), panel(ChartHandleText(terminal.chart())), expert(panel.processId(), delayMs)
+{
+    ParkMouse();
+    window = panel.WaitForMainWindow();
+    if (!window)
+        return;
+    client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
+    buy = FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr);
+    sell = FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr);
+    volume = ClientChild(client, L"ComboBox", 41);
+    stopLoss = ClientChild(client, L"ComboBox", 26);
+    takeProfit = ClientChild(client, L"ComboBox", 102);
+    for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) != L"Button")
+            continue;
+        if (RectInParent(child).top == 85)
+            checkBox = child;
+        else if (TextOf(child) == L"Close All")
+            closeAll = child;
+    }
+    // The document has been read once the fields show values.
+    WaitUntil([&] { return !Field(L"BE:").empty(); }, 3000);
+    Sleep(300);
+}
+
+std::wstring Trading::Field(const std::wstring& caption) const
+{
+    for (HWND child = GetWindow(client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const std::wstring text = TextOf(child);
+        if (ClassOf(child) == L"Button" && text.rfind(caption, 0) == 0)
+            return text;
+    }
+    return {};
+}
+
+HWND Trading::Dialog(const wchar_t* caption, DWORD timeoutMs) const
+{
+    return WaitForMessageBox(panel.processId(), caption, timeoutMs);
+}
+
+bool Trading::DialogGone(const wchar_t* caption, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return !WaitForMessageBox(panel.processId(), caption, 0); }, timeoutMs);
+}
+
+std::vector<LoggedRequest> Trading::RequestsOnceThereAre(size_t count, DWORD timeoutMs) const
+{
+    WaitUntil([&] { return service.Requests().size() >= count; }, timeoutMs);
+    return service.Requests();
+}
+
+}  // namespace harness
