@@ -7,19 +7,20 @@
 #include <ws2tcpip.h>
 
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
+#include "ui/win_handles.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
 
 namespace {
 
-struct SocketGuard {
-    SOCKET socket = INVALID_SOCKET;
-    ~SocketGuard()
-    {
-        if (socket != INVALID_SOCKET)
-            closesocket(socket);
-    }
-    SOCKET release() { return std::exchange(socket, INVALID_SOCKET); }
-};
+inline BOOL CloseSocket(SOCKET socket) { return closesocket(socket) == 0; }
+using UniqueSocket = win::UniqueHandle<SOCKET, CloseSocket, INVALID_SOCKET>;
+
+inline BOOL FreeAddresses(addrinfo* addresses)
+{
+    freeaddrinfo(addresses);
+    return TRUE;
+}
+using UniqueAddresses = win::UniqueHandle<addrinfo*, FreeAddresses>;
 
 // Winsock for the duration of one call: the connect below runs before the runtime would start it.
 struct WinsockSession {
@@ -33,15 +34,6 @@ struct WinsockSession {
     bool started = false;
 };
 
-struct AddressList {
-    addrinfo* first = nullptr;
-    ~AddressList()
-    {
-        if (first)
-            freeaddrinfo(first);
-    }
-};
-
 // Winsock tells a refused connection in the exception set of select, not the write set the SOAP runtime
 // waits on, so with its own connect a refused endpoint costs the whole connect bound before the retry.
 // This one waits on both: a refusal fails at once.
@@ -51,27 +43,28 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char* host, int po
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    AddressList addresses;
-    if (getaddrinfo(host, std::to_string(port).c_str(), &hints, &addresses.first) != 0 || !addresses.first) {
+    addrinfo* found = nullptr;
+    const int lookup = getaddrinfo(host, std::to_string(port).c_str(), &hints, &found);
+    const UniqueAddresses addresses(lookup == 0 ? found : nullptr);
+    if (!addresses) {
         soap_set_receiver_error(soap, "Host not found", "connect failed", SOAP_TCP_ERROR);
         return SOAP_INVALID_SOCKET;
     }
     const char* failure = "Connection refused";
-    for (const addrinfo* address = addresses.first; address; address = address->ai_next) {
-        SocketGuard guard{socket(address->ai_family, address->ai_socktype, address->ai_protocol)};
-        if (guard.socket == INVALID_SOCKET)
-            continue;
+    for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
+        UniqueSocket connection(socket(address->ai_family, address->ai_socktype, address->ai_protocol));
         u_long nonBlocking = 1;
-        ioctlsocket(guard.socket, FIONBIO, &nonBlocking);
-        if (connect(guard.socket, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
-            return guard.release();
+        if (!connection || ioctlsocket(connection, FIONBIO, &nonBlocking) != 0)
+            continue;
+        if (connect(connection, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
+            return connection.release();
         if (WSAGetLastError() != WSAEWOULDBLOCK)
             continue;
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
-        FD_SET(guard.socket, &writable);
-        FD_SET(guard.socket, &failed);
+        FD_SET(connection.get(), &writable);
+        FD_SET(connection.get(), &failed);
         timeval bound = {connectTimeoutSeconds, 0};
         const int ready = select(0, nullptr, &writable, &failed, &bound);
         if (ready == 0) {
@@ -80,10 +73,10 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char* host, int po
         }
         int error = 0;
         int length = sizeof error;
-        if (ready > 0 && FD_ISSET(guard.socket, &writable) && !FD_ISSET(guard.socket, &failed) &&
-            getsockopt(guard.socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
+        if (ready > 0 && FD_ISSET(connection.get(), &writable) && !FD_ISSET(connection.get(), &failed) &&
+            getsockopt(connection.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
             error == 0)
-            return guard.release();  // left non-blocking: the runtime bounds each read and write itself
+            return connection.release();  // left non-blocking: the runtime bounds each read and write itself
     }
     soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
     return SOAP_INVALID_SOCKET;
