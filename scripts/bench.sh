@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks under wine on a display of their own; they print figures, nothing more.
-#   bash scripts/bench.sh [refresh seconds]
+#   bash scripts/bench.sh [refresh seconds] [long-run orders] [long-run seconds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -18,3 +18,4 @@ start_wine "$build/wineprefix"
 "$root/scripts/wine-exec" "$build/bin/bench_read_symbol_info.exe"
 "$root/scripts/wine-exec" "$build/bin/bench_order.exe"
 "$root/scripts/wine-exec" "$build/bin/bench_refresh.exe" "${1:-60}"
+"$root/scripts/wine-exec" "$build/bin/bench_long_run.exe" "${2:-200}" "${3:-0}"
