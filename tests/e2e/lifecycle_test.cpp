@@ -160,3 +160,24 @@ TEST(Lifecycle, ServiceDownAtStartTakesOrdersOnceItIsUp)
     EXPECT_EQ(requests[1].type, 4);
     EXPECT_NEAR(expert.CurrentPosition().volume, 0.01, 1e-9);
 }
+
+TEST(Lifecycle, TwentyOrdersInARowEachGiveOneOrderAndOneFinish)
+{
+    Trading trading("ok", "ok", 100);
+    ASSERT_NE(trading.window, nullptr);
+    const int orders = 20;
+    for (int i = 0; i < orders; ++i) {
+        Click(i % 2 ? trading.sell : trading.buy, 30, 25);
+        ASSERT_TRUE(WaitUntil([&] { return trading.service.Requests().size() >= size_t(2 * i + 2); }, 10000))
+            << "order " << i;
+        ASSERT_TRUE(trading.DialogGone(L"Executing", 5000)) << "order " << i;
+    }
+    Sleep(500);
+    const std::vector<LoggedRequest> requests = trading.service.Requests();
+    ASSERT_EQ(requests.size(), size_t(2 * orders)) << "nothing duplicated";
+    for (int i = 0; i < orders; ++i) {
+        EXPECT_EQ(requests[2 * i].type, i % 2) << "order " << i;
+        EXPECT_EQ(requests[2 * i + 1].type, 4) << "order " << i;
+    }
+    EXPECT_TRUE(trading.panel.process().running());
+}
