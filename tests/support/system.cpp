@@ -105,7 +105,8 @@ ExpertRunner::ExpertRunner(DWORD panelProcessId, DWORD executionDelayMs) : exper
         while (!stop_) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                expert_.Tick();
+                if (quoting_)
+                    expert_.Tick();
                 if (executing_)
                     expert_.Execute();
             }
@@ -118,6 +119,12 @@ ExpertRunner::~ExpertRunner()
 {
     stop_ = true;
     thread_.join();
+}
+
+void ExpertRunner::Publish(const std::string& document)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    expert_.Publish(document);
 }
 
 std::string ExpertRunner::Orders()

@@ -50,6 +50,9 @@ public:
 
     // An expert that never answers the panel's commands leaves the document as the panel wrote it.
     void SetExecuting(bool executing) { executing_ = executing; }
+    // Stops or resumes the quotes, so that the test can publish documents of its own meanwhile.
+    void SetQuoting(bool quoting) { quoting_ = quoting; }
+    void Publish(const std::string& document);
     std::string Orders();
     void WriteOrders(const std::string& document);
     Position CurrentPosition();
@@ -58,6 +61,7 @@ private:
     std::mutex mutex_;
     StandInExpert expert_;
     std::atomic<bool> executing_{true};
+    std::atomic<bool> quoting_{true};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -1,10 +1,15 @@
-#include "tools/bench/process_figures.h"
+#include "tests/support/process_figures.h"
+
+#include <wincrypt.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <vector>
+
+namespace harness {
 
 std::string ReadUnixFile(const std::string& path)
 {
@@ -75,7 +80,9 @@ long long StatusKilobytes(int unixPid, const char* key)
     return at == std::string::npos ? -1 : std::atoll(status.c_str() + at + std::strlen(key) + 1);
 }
 
-// Handles the system lists for the process (NtQuerySystemInformation, SystemHandleInformation).
+}  // namespace
+
+// NtQuerySystemInformation's SystemHandleInformation.
 long HandleCount(DWORD processId)
 {
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
@@ -103,13 +110,46 @@ long HandleCount(DWORD processId)
     return owned;
 }
 
-}  // namespace
+long GdiObjectCount(HANDLE process)
+{
+    // One entry of the table: the object, its owner, a generation, the type (0 for a free entry), flags
+    // and a user pointer.
+    struct Entry {
+        ULONGLONG object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type, flags;
+        ULONGLONG user;
+    };
+    static_assert(sizeof(Entry) == 24);
+    constexpr size_t tableEntries = 0x10000;
+    constexpr size_t gdiTableInEnvironmentBlock = 0xF8;  // x64 process environment block
 
-Resources Count(const PanelProcess& panel, int unixPid)
+    PROCESS_BASIC_INFORMATION basic = {};
+    ULONG length = 0;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &length) != 0)
+        return -1;
+    void* table = nullptr;
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, static_cast<char*>(static_cast<void*>(basic.PebBaseAddress)) + gdiTableInEnvironmentBlock,
+                           &table, sizeof table, &got) ||
+        !table)
+        return -1;
+    std::vector<Entry> entries(tableEntries);
+    if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(Entry), &got))
+        return -1;
+    long used = 0;
+    for (const Entry& entry : entries)
+        if (entry.type != 0)
+            ++used;
+    return used;
+}
+
+Resources Count(HANDLE process, DWORD processId, int unixPid)
 {
     Resources r;
-    r.gdiObjects = GetGuiResources(panel.process(), GR_GDIOBJECTS);
-    r.handles = HandleCount(panel.processId());
+    r.gdiObjects = GdiObjectCount(process);
+    r.handles = HandleCount(processId);
     r.rssKilobytes = StatusKilobytes(unixPid, "VmRSS:");
     r.anonymousKilobytes = StatusKilobytes(unixPid, "RssAnon:");
     return r;
@@ -117,7 +157,26 @@ Resources Count(const PanelProcess& panel, int unixPid)
 
 void PrintResources(const char* when, const Resources& r)
 {
-    std::printf("  %-16s GDI objects (GetGuiResources) %lu   handles %ld   resident %lld kB   private (anonymous) %lld kB\n",
-                when, r.gdiObjects, r.handles, r.rssKilobytes, r.anonymousKilobytes);
+    std::printf("  %-16s GDI objects %ld   handles %ld   resident %lld kB   private (anonymous) %lld kB\n", when,
+                r.gdiObjects, r.handles, r.rssKilobytes, r.anonymousKilobytes);
 }
+
+double ProviderHandlesPerAcquire()
+{
+    const auto acquireAndRelease = [] {
+        HCRYPTPROV provider = 0;
+        if (CryptAcquireContextW(&provider, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, 0) ||
+            (GetLastError() == DWORD(NTE_BAD_KEYSET) &&
+             CryptAcquireContextW(&provider, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_NEWKEYSET)))
+            CryptReleaseContext(provider, 0);
+    };
+    acquireAndRelease();  // loads the provider
+    constexpr int pairs = 50;
+    const long before = HandleCount(GetCurrentProcessId());
+    for (int i = 0; i < pairs; ++i)
+        acquireAndRelease();
+    return double(HandleCount(GetCurrentProcessId()) - before) / pairs;
+}
+
+}  // namespace harness
 

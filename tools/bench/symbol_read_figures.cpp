@@ -1,18 +1,17 @@
-// Prints what one read of the expert's symbol document costs in the panel (the 100 ms tick's first step).
+// What one read of the expert's symbol document costs in the panel (the 100 ms tick's first step).
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstring>
-#include <functional>
 
 #include "exchange/shared_text.h"
-#include "tools/bench/timing.h"
 #include "exchange/symbol_info.h"
 #include "exchange/xml_document.h"
+#include "tools/bench/figures.h"
+#include "tools/bench/timing.h"
 #include "ui/com_ptr.h"
 
-int main()
+FigureRows SymbolReadFigures()
 {
     CoInitialize(nullptr);
     // The expert's side: the area held open with a typical document.
@@ -32,14 +31,11 @@ int main()
         win::ComPtr<IXMLDOMDocument> xml;
         CreateXmlDocument(xml.put());
     });
-
-    std::printf("ReadSymbolInfo, %d calls\n", calls);
-    std::printf("  %-34s %8.1f us\n", "whole read (area, parser, parse)", whole);
-    std::printf("  %-34s %8.1f us\n", "area read alone", channel);
-    std::printf("  %-34s %8.1f us\n", "parser object alone", parser);
-    std::printf("  %-34s %8.3f %%\n", "share of the 100 ms tick", whole / 1000.0);
     UnmapViewOfFile(view);
     CloseHandle(area);
     CoUninitialize();
-    return 0;
+
+    return {{"symbol document read (area, parser, parse)", Format("%.2f ms", whole / 1000.0), "", true},
+            {"  of which the area / the parser object", Format("%.2f ms / %.2f ms", channel / 1000.0, parser / 1000.0),
+             "", true}};
 }

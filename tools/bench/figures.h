@@ -1,0 +1,22 @@
+// The benchmark's figures: each part measures one thing and gives rows of the one table it prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct FigureRow {
+    std::string what;
+    std::string measured;
+    std::string goal;  // empty: a figure without a goal
+    bool met = true;
+};
+using FigureRows = std::vector<FigureRow>;
+
+std::string Format(const char* format, double value);
+std::string Format(const char* format, double first, double second);
+
+FigureRows SymbolReadFigures();
+FigureRows OrderFigures();
+FigureRows RefreshFigures(int seconds);
+FigureRows StartUpFigures(int runs);
+FigureRows LongRunFigureRows(int orders, int seconds);
