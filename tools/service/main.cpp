@@ -5,7 +5,10 @@
 //
 // MODE tells an endpoint how to behave: ok (the default), refuse (does not listen), close (accepts and
 // closes), fault (answers a SOAP Fault), hang (accepts and never answers), slow (answers after 2 s),
-// wrongns (answers in another namespace), badhex (answers text that is no hexadecimal).
+// wrongns (answers in another namespace), badhex (answers text that is no hexadecimal), reset (sends half
+// a reply and resets the connection), error500 (a bare HTTP 500 without a SOAP body), huge (a reply of
+// 1 MB of hexadecimal digits), odd (the right reply with one more digit), long (a reply that decodes to a
+// command of 600 bytes).
 // The log gets one line per request: milliseconds since start, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
 #include <winsock2.h>
@@ -25,7 +28,7 @@
 
 namespace {
 
-enum class Mode { ok, refuse, close, fault, hang, slow, wrongNamespace, badHex };
+enum class Mode { ok, refuse, close, fault, hang, slow, wrongNamespace, badHex, reset, error500, huge, odd, longCommand };
 
 struct Endpoint {
     std::string host;
@@ -98,7 +101,14 @@ public:
         const auto text = [](const std::string* value) { return value ? *value : std::string(); };
         ReceivedOrder order{text(request->HASH), text(request->Comp), request->Type ? *request->Type : -1,
                             text(request->Volume), text(request->SL), text(request->TP), text(request->SetSLTPonME)};
-        std::string reply = HexUpper(EncryptForPanel(OrderCommand(order, ++orderIds), order.hash));
+        std::string command = OrderCommand(order, ++orderIds);
+        if (endpoint_.mode == Mode::longCommand)
+            command.insert(command.size() - 2, " Note=\"" + std::string(600 - command.size() - 9, 'N') + "\"");
+        std::string reply = HexUpper(EncryptForPanel(command, order.hash));
+        if (endpoint_.mode == Mode::odd)
+            reply += "F";
+        if (endpoint_.mode == Mode::huge)
+            reply.assign(1 << 20, 'A');
         if (endpoint_.mode == Mode::badHex)
             reply = "XYZ-not-hexadecimal-\xC3\xA9";
         if (endpoint_.mode == Mode::wrongNamespace)
@@ -111,6 +121,30 @@ public:
 private:
     Endpoint endpoint_;
 };
+
+// The runtime leaves an accepted socket non-blocking; the modes that answer by hand wait on it.
+void MakeBlocking(SOCKET socket)
+{
+    u_long nonBlocking = 0;
+    ioctlsocket(socket, FIONBIO, &nonBlocking);
+}
+
+// Reads the request until the client has sent it all (or stops sending for a second).
+void ReadRequest(SOCKET socket)
+{
+    MakeBlocking(socket);
+    std::string request;
+    char buffer[4096];
+    DWORD timeout = 1000;
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    for (int got; request.find("Envelope>") == std::string::npos && (got = recv(socket, buffer, sizeof buffer, 0)) > 0;)
+        request.append(buffer, got);
+}
+
+void SendText(SOCKET socket, const std::string& text)
+{
+    send(socket, text.data(), int(text.size()), 0);
+}
 
 void Serve(Endpoint endpoint)
 {
@@ -129,9 +163,24 @@ void Serve(Endpoint endpoint)
             soap_closesock(service.soap);
         } else if (endpoint.mode == Mode::hang) {
             // Reads whatever comes and never answers, until the client gives up.
+            MakeBlocking(service.soap->socket);
             char buffer[4096];
             while (recv(service.soap->socket, buffer, sizeof buffer, 0) > 0) {
             }
+            soap_closesock(service.soap);
+        } else if (endpoint.mode == Mode::reset) {
+            ReadRequest(service.soap->socket);
+            SendText(service.soap->socket, "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
+                                           "Content-Length: 400\r\n\r\n<s:Envelope xmlns:s=\"http://schemas");
+            Sleep(100);
+            const LINGER abort = {1, 0};  // closing now resets the connection
+            setsockopt(service.soap->socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                       sizeof abort);
+            soap_closesock(service.soap);
+        } else if (endpoint.mode == Mode::error500) {
+            ReadRequest(service.soap->socket);
+            SendText(service.soap->socket, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
+                                           "Connection: close\r\n\r\n");
             soap_closesock(service.soap);
         } else {
             service.serve();
@@ -157,6 +206,16 @@ Mode ParseMode(const std::string& text)
         return Mode::wrongNamespace;
     if (text == "badhex")
         return Mode::badHex;
+    if (text == "reset")
+        return Mode::reset;
+    if (text == "error500")
+        return Mode::error500;
+    if (text == "huge")
+        return Mode::huge;
+    if (text == "odd")
+        return Mode::odd;
+    if (text == "long")
+        return Mode::longCommand;
     return Mode::ok;
 }
 

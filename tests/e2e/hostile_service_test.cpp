@@ -1,0 +1,105 @@
+// The order service misbehaving on both endpoints, against the real panel: each order fails, or reaches
+// the expert as whatever the reply decodes to, cut to the area; always within the call bounds, and the
+// panel goes on.
+#include <gtest/gtest.h>
+
+#include "tests/support/trading.h"
+
+using namespace harness;
+
+namespace {
+
+enum class Outcome {
+    fails,      // both attempts fail: an empty document and "Unknown Error."
+    forwarded,  // the reply decodes to something, which the expert gets as it is
+    intact,     // the command arrives whole and is executed
+};
+
+struct Misbehaviour {
+    const char* mode;
+    Outcome outcome;
+};
+
+// Two attempts of at most the connect bound (3 s) and the whole-transfer bound (5 s) each, with a
+// selection of two loopback echoes between them.
+constexpr DWORD commandBoundMs = 20000;
+constexpr int progressLine = 1018;
+
+class HostileService : public ::testing::TestWithParam<Misbehaviour> {};
+
+}  // namespace
+
+TEST_P(HostileService, OrderEndsWithinTheBoundAndThePanelGoesOn)
+{
+    const Misbehaviour misbehaviour = GetParam();
+    Trading trading(misbehaviour.mode, misbehaviour.mode, 100);
+    ASSERT_NE(trading.window, nullptr);
+    ASSERT_TRUE(trading.service.listening());
+    trading.expert.SetExecuting(misbehaviour.outcome == Outcome::intact);
+    trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
+
+    Click(trading.buy, 40, 25);
+    // The dialog opens once the attempts are over and the document is written.
+    const HWND dialog = trading.Dialog(L"Executing", commandBoundMs);
+    ASSERT_NE(dialog, nullptr);
+    const std::string command = trading.expert.Orders();
+
+    switch (misbehaviour.outcome) {
+    case Outcome::fails:
+        EXPECT_EQ(command, "") << "no earlier command is left for the expert";
+        EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, progressLine)) == L"Unknown Error."; }, 3000));
+        break;
+    case Outcome::forwarded:
+        EXPECT_NE(command, "<Order Type=\"NONE\" Id=\"earlier\"/>") << "the decoded reply replaced it";
+        break;
+    case Outcome::intact:
+        EXPECT_TRUE(trading.DialogGone(L"Executing", 5000)) << "the expert executed the command";
+        EXPECT_NEAR(trading.expert.CurrentPosition().volume, 0.01, 1e-9);
+        break;
+    }
+    if (misbehaviour.outcome != Outcome::intact) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        // The Finish attempt misbehaves the same way.
+        EXPECT_TRUE(trading.DialogGone(L"Executing", commandBoundMs));
+    }
+    if (misbehaviour.outcome != Outcome::fails) {
+        Sleep(300);
+        const std::vector<LoggedRequest> requests = trading.service.Requests();
+        ASSERT_EQ(requests.size(), 2u) << "one order and one Finish, each answered at the first attempt";
+        EXPECT_EQ(requests[0].type, 0);
+        EXPECT_EQ(requests[1].type, 4);
+    }
+    // Still refreshing: the fields follow the expert's document.
+    trading.expert.SetQuoting(false);
+    trading.expert.Publish("<Symbol Name=\"EURUSD\" Digits=\"5\" Vol=\"7.5\"/>");
+    EXPECT_TRUE(WaitUntil([&] { return trading.Field(L"Vol:").find(L"7.500") != std::wstring::npos; },
+                          commandBoundMs));
+    EXPECT_TRUE(trading.panel.process().running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Misbehaving, HostileService,
+                         ::testing::Values(Misbehaviour{"hang", Outcome::fails}, Misbehaviour{"reset", Outcome::fails},
+                                           Misbehaviour{"error500", Outcome::fails},
+                                           Misbehaviour{"wrongns", Outcome::fails},
+                                           Misbehaviour{"badhex", Outcome::forwarded},
+                                           Misbehaviour{"huge", Outcome::forwarded},
+                                           Misbehaviour{"odd", Outcome::intact}),
+                         [](const ::testing::TestParamInfo<Misbehaviour>& info) { return std::string(info.param.mode); });
+
+// A reply that decodes to more than the area holds reaches the expert cut to the area, and nothing is
+// written past it.
+TEST(HostileService, CommandLongerThanTheAreaIsCutToIt)
+{
+    Trading trading("long", "long", 100);
+    ASSERT_NE(trading.window, nullptr);
+    trading.expert.SetExecuting(false);
+    Click(trading.buy, 40, 25);
+    const HWND dialog = trading.Dialog(L"Executing");
+    ASSERT_NE(dialog, nullptr);
+    const std::string command = trading.expert.Orders();
+    EXPECT_EQ(command.size(), 500u);
+    EXPECT_EQ(command.rfind("<Order Type=\"BUY\"", 0), 0u) << command;
+    EXPECT_EQ(command.substr(480), std::string(20, 'N'));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
+}
