@@ -38,9 +38,8 @@ TEST_P(HostileService, OrderEndsWithinTheBoundAndThePanelGoesOn)
     trading.expert.SetExecuting(misbehaviour.outcome == Outcome::intact);
     trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
 
-    Click(trading.buy, 40, 25);
     // The dialog opens once the attempts are over and the document is written.
-    const HWND dialog = trading.Dialog(L"Executing", commandBoundMs);
+    const HWND dialog = trading.Buy(commandBoundMs);
     ASSERT_NE(dialog, nullptr);
     const std::string command = trading.expert.Orders();
 
@@ -93,8 +92,7 @@ TEST(HostileService, CommandLongerThanTheAreaIsCutToIt)
     Trading trading("long", "long", 100);
     ASSERT_NE(trading.window, nullptr);
     trading.expert.SetExecuting(false);
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     const std::string command = trading.expert.Orders();
     EXPECT_EQ(command.size(), 500u);

@@ -44,8 +44,7 @@ TEST(OrderArea, ScribblingExpertNeitherEndsNorBreaksTheWait)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return trading.expert.Orders().rfind("<Order Type=\"BUY\"", 0) == 0; }, 5000));
     const std::vector<std::string> documents = HostileOrderDocuments(trading.expert.Orders());

@@ -15,9 +15,11 @@ TEST(LongRun, TenThousandTicksAndTwoHundredOrdersLeaveNothingBehindAndKeepTheCyc
     constexpr int orders = 200;
     const LongRunFigures run = RunLongSession(orders, 1000);
     ASSERT_TRUE(run.cameUp);
-    std::printf("%.0f ticks, %zu requests; cycle %.0f ms then %.0f ms, CPU per tick %.2f ms then %.2f ms\n",
+    std::printf("%.0f ticks, %zu requests; cycle %.0f ms then %.0f ms; CPU per tick %.2f ms then %.2f ms, "
+                "the baseline's %.2f ms then %.2f ms\n",
                 run.ticks, run.requests.size(), run.startCycle.medianIntervalMs, run.endCycle.medianIntervalMs,
-                run.startCycle.cpuPerTickMs, run.endCycle.cpuPerTickMs);
+                run.startCycle.cpuPerTickMs, run.endCycle.cpuPerTickMs, run.startCycle.baselineCpuPerTickMs,
+                run.endCycle.baselineCpuPerTickMs);
     PrintResources("after warm-up", run.afterWarmUp);
     PrintResources("at the end", run.atEnd);
 

@@ -21,8 +21,7 @@ TEST(Orders, BuySendsOneRequestWithThePanelsValuesThenOneFinish)
     ClickCentre(trading.checkBox);
     ASSERT_TRUE(WaitUntil([&] { return (SendMessageW(trading.checkBox, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0; }, 2000));
 
-    Click(trading.buy, 40, 25);
-    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_NE(trading.Buy(), nullptr);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
 
     const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
@@ -63,8 +62,7 @@ TEST(Orders, ExecutingDialogCyclesShowsTheExpertsErrorAndClosesOnNone)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     const HWND progress = GetDlgItem(dialog, 1017);
     const HWND errorLine = GetDlgItem(dialog, 1018);
@@ -105,8 +103,7 @@ TEST(Orders, CancelEndsTheWaitAndFinishStillFollows)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     ClickCentre(GetDlgItem(dialog, IDCANCEL));
     EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
@@ -189,8 +186,7 @@ TEST(Orders, RefusedPrimaryIsRetriedOnceOnTheSecondary)
 {
     Trading trading("refuse", "ok");
     ASSERT_TRUE(trading.service.listening());
-    Click(trading.buy, 40, 25);
-    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_NE(trading.Buy(), nullptr);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
     const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
     ASSERT_EQ(requests.size(), 2u);
@@ -204,8 +200,7 @@ TEST(Orders, BothEndpointsFailingLeaveAnEmptyDocumentAndUnknownError)
 {
     Trading trading("fault", "close");
     trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, 1018)) == L"Unknown Error."; }, 3000));
     EXPECT_EQ(trading.expert.Orders(), "");
@@ -244,8 +239,7 @@ TEST(Orders, BuyIsDrawnPressedUntilTheWholeCommandIsOver)
 TEST(Orders, ExpertMarkingDoneAtOnceStillShowsTheDialogForOneTick)
 {
     Trading trading("ok", "ok", 0);
-    Click(trading.buy, 40, 25);
-    const HWND dialog = trading.Dialog(L"Executing");
+    const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
     const ULONGLONG shown = GetTickCount64();
     EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
@@ -257,8 +251,7 @@ TEST(Orders, ChartClosingWhileTheExecutingDialogIsUpEndsThePanel)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
-    Click(trading.buy, 40, 25);
-    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_NE(trading.Buy(), nullptr);
     ASSERT_TRUE(trading.terminal.ui().Run([&] { DestroyWindow(trading.terminal.chart()); }));
     EXPECT_EQ(trading.panel.WaitForExit(10000), 0u);
     EXPECT_EQ(WaitForMessageBox(trading.panel.processId(), L"Error", 0), nullptr);

@@ -31,7 +31,7 @@ HWND ProfitField(HWND client)
 
 // The expert publishes a new profit every 10 ms, faster than the panel reads, so every tick shows a new
 // value; the field's text is read as the system keeps it, which sends the panel no message.
-Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid)
+Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid, int baselineUnixPid)
 {
     expert.SetQuoting(false);
     std::atomic<bool> stop{false};
@@ -49,6 +49,7 @@ Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid)
     std::vector<double> changes;
     wchar_t last[128] = {}, now[128] = {};
     const double cpu = CpuMilliseconds(unixPid);
+    const double baselineCpu = CpuMilliseconds(baselineUnixPid);
     const double start = Milliseconds();
     while (Milliseconds() - start < cycleProbeMs) {
         InternalGetWindowText(profitField, now, 128);
@@ -59,7 +60,9 @@ Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid)
         Sleep(1);
     }
     Cycle cycle;
-    cycle.cpuPerTickMs = (CpuMilliseconds(unixPid) - cpu) / ((Milliseconds() - start) / 100.0);
+    const double ticks = (Milliseconds() - start) / 100.0;
+    cycle.cpuPerTickMs = (CpuMilliseconds(unixPid) - cpu) / ticks;
+    cycle.baselineCpuPerTickMs = (CpuMilliseconds(baselineUnixPid) - baselineCpu) / ticks;
     stop = true;
     writer.join();
     expert.SetQuoting(true);
@@ -92,15 +95,20 @@ LongRunFigures RunLongSession(int orders, int seconds)
     // Words after the chart handle are ignored by the panel; they let its Linux process be found.
     PanelRun panel(ChartHandleText(terminal.chart()) + L" " + token);
     ExpertRunner expert(panel.processId(), 100);
+    // The same work at the start and at the end costs what the machine's load of the moment makes it
+    // cost; the baseline's CPU over the same stretches tells the panel's drift from that.
+    const BlitBaseline baseline(token + L"-baseline");
     ParkMouse();
     const HWND window = panel.WaitForMainWindow();
-    const int unixPid = UnixProcess(std::string(token.begin(), token.end()));
+    const int unixPid = UnixProcess(std::string(token.begin(), token.end()) + " ");
+    const int baselineUnixPid = baseline.unixPid();
     const HWND client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
     const HWND buttons[] = {FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr),
                             FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr)};
     WaitUntil([&] { return ProfitField(client) != nullptr; }, 3000);
     const HWND profit = ProfitField(client);
-    figures.cameUp = window && service.listening() && unixPid && buttons[0] && buttons[1] && profit;
+    figures.cameUp =
+        window && service.listening() && unixPid && baselineUnixPid && buttons[0] && buttons[1] && profit;
     if (!figures.cameUp)
         return figures;
     Sleep(2000);  // code loaded, fonts cached
@@ -120,7 +128,7 @@ LongRunFigures RunLongSession(int orders, int seconds)
     for (int i = 0; i < firstOrders; ++i)
         order(i);
     Sleep(1000);
-    figures.startCycle = MeasureCycle(expert, profit, unixPid);
+    figures.startCycle = MeasureCycle(expert, profit, unixPid, baselineUnixPid);
     figures.afterWarmUp = Count(panel.process().process(), panel.processId(), unixPid);
     const size_t repliesAtStart = service.Requests().size();
 
@@ -136,7 +144,7 @@ LongRunFigures RunLongSession(int orders, int seconds)
     while (Milliseconds() - phaseStart < 1000.0 * seconds)
         Sleep(200);
 
-    figures.endCycle = MeasureCycle(expert, profit, unixPid);
+    figures.endCycle = MeasureCycle(expert, profit, unixPid, baselineUnixPid);
     Sleep(500);
     figures.atEnd = Count(panel.process().process(), panel.processId(), unixPid);
     figures.requests = service.Requests();

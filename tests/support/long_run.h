@@ -17,6 +17,7 @@ struct Cycle {
     int changes = 0;                // new values shown
     double medianIntervalMs = 0;    // between two of them
     double cpuPerTickMs = 0;        // the panel's CPU time per 100 ms
+    double baselineCpuPerTickMs = 0;  // a process that only blits four bitmaps per tick, meanwhile
 };
 
 struct LongRunFigures {

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/harness.h"
+
 namespace harness {
 
 std::string ReadUnixFile(const std::string& path)
@@ -159,6 +161,19 @@ void PrintResources(const char* when, const Resources& r)
 {
     std::printf("  %-16s GDI objects %ld   handles %ld   resident %lld kB   private (anonymous) %lld kB\n", when,
                 r.gdiObjects, r.handles, r.rssKilobytes, r.anonymousKilobytes);
+}
+
+BlitBaseline::BlitBaseline(const std::wstring& token)
+    : process_(PanelProcess::Launch(ProgramPath(L"bench_blit_baseline.exe"), L"bench_blit_baseline.exe " + token))
+{
+    const std::string narrow(token.begin(), token.end());
+    WaitUntil([&] { return (unixPid_ = UnixProcess(narrow)) != 0; }, 5000);
+}
+
+BlitBaseline::~BlitBaseline()
+{
+    if (process_)
+        TerminateProcess(process_.process(), 0);
 }
 
 double ProviderHandlesPerAcquire()

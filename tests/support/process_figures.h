@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tools/terminal/panel_process.h"
+
 namespace harness {
 
 // A Linux file read through wine's Z: drive; empty when it cannot be read.
@@ -30,6 +32,24 @@ struct Resources {
 };
 Resources Count(HANDLE process, DWORD processId, int unixPid);
 void PrintResources(const char* when, const Resources& r);
+
+// The baseline for the refresh cost: a process that only blits four window-sized bitmaps every 100 ms,
+// as the panel's refresh does for its four drawn windows; ended with its owner.
+class BlitBaseline {
+public:
+    // The token goes on its command line, so its Linux process can be found.
+    explicit BlitBaseline(const std::wstring& token);
+    BlitBaseline(const BlitBaseline&) = delete;
+    BlitBaseline& operator=(const BlitBaseline&) = delete;
+    ~BlitBaseline();
+
+    // Its Linux process, or 0.
+    int unixPid() const { return unixPid_; }
+
+private:
+    PanelProcess process_;
+    int unixPid_ = 0;
+};
 
 // Handles the system's own CryptoAPI provider keeps per acquisition of the default key container (flags
 // 0), measured in this process over many acquire/release pairs. Windows keeps none; wine's provider keeps

@@ -88,6 +88,12 @@ HWND Trading::Dialog(const wchar_t* caption, DWORD timeoutMs) const
     return WaitForMessageBox(panel.processId(), caption, timeoutMs);
 }
 
+HWND Trading::Buy(DWORD timeoutMs) const
+{
+    Click(buy, 40, 25);
+    return Dialog(L"Executing", timeoutMs);
+}
+
 bool Trading::DialogGone(const wchar_t* caption, DWORD timeoutMs) const
 {
     return WaitUntil([&] { return !WaitForMessageBox(panel.processId(), caption, 0); }, timeoutMs);

@@ -31,6 +31,8 @@ struct Trading {
     // The text of the value field whose text starts with the caption.
     std::wstring Field(const std::wstring& caption) const;
     HWND Dialog(const wchar_t* caption, DWORD timeoutMs = 8000) const;
+    // Presses BUY as a trader does; the Executing dialog once it shows, or null.
+    HWND Buy(DWORD timeoutMs = 8000) const;
     bool DialogGone(const wchar_t* caption, DWORD timeoutMs) const;
     std::vector<LoggedRequest> RequestsOnceThereAre(size_t count, DWORD timeoutMs = 8000) const;
 

@@ -43,16 +43,9 @@ FigureRows RefreshFigures(int seconds)
     StandInExpert expert(panel.processId(), "EURUSD");
     if (!StartStandalone(panel))
         return {{"CPU per refresh tick", "the panel did not come up", "<= 1 ms", false}};
-    // The baseline is ended with the benchmark, whichever way it ends.
-    struct Baseline {
-        PanelProcess process;
-        ~Baseline() { TerminateProcess(process.process(), 0); }
-    } baseline{PanelProcess::Launch(ProgramPath(L"bench_blit_baseline.exe"), L"bench_blit_baseline.exe " + token +
-                                                                                 L"-baseline")};
-    Sleep(500);
-    const std::string narrowToken(token.begin(), token.end());
-    const int panelUnix = UnixProcess(narrowToken + "-panel");
-    const int baselineUnix = UnixProcess(narrowToken + "-baseline");
+    const BlitBaseline baseline(token + L"-baseline");
+    const int panelUnix = UnixProcess(std::string(token.begin(), token.end()) + "-panel");
+    const int baselineUnix = baseline.unixPid();
     if (!panelUnix || !baselineUnix)
         return {{"CPU per refresh tick", "the Linux processes were not found", "<= 1 ms", false}};
 
