@@ -3,6 +3,8 @@
 // panel goes on.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/support/trading.h"
 
 using namespace harness;
@@ -19,6 +21,11 @@ struct Misbehaviour {
     const char* mode;
     Outcome outcome;
 };
+
+void PrintTo(const Misbehaviour& misbehaviour, std::ostream* out)
+{
+    *out << misbehaviour.mode;
+}
 
 // Two attempts of at most the connect bound (3 s) and the whole-transfer bound (5 s) each, with a
 // selection of two loopback echoes between them.
