@@ -100,6 +100,8 @@ LongRunFigures RunLongSession(int orders, int seconds)
     const BlitBaseline baseline(token + L"-baseline");
     ParkMouse();
     const HWND window = panel.WaitForMainWindow();
+    // The panel's command line ends with the token (the space is its last separator); the baseline's
+    // goes on after it.
     const int unixPid = UnixProcess(std::string(token.begin(), token.end()) + " ");
     const int baselineUnixPid = baseline.unixPid();
     const HWND client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
