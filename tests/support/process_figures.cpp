@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/harness.h"
+#include "ui/win_handles.h"
 
 namespace harness {
 
@@ -19,16 +20,16 @@ std::string ReadUnixFile(const std::string& path)
     for (char& c : windowsPath)
         if (c == '/')
             c = '\\';
-    const HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const HANDLE opened = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         return {};
+    const win::UniqueHandleObject file(opened);
     std::string text;
     char buffer[4096];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
         text.append(buffer, got);
-    CloseHandle(file);
     return text;
 }
 
@@ -36,9 +37,12 @@ std::string ReadUnixFile(const std::string& path)
 int UnixProcess(const std::string& token)
 {
     WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+    const HANDLE opened = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (opened == INVALID_HANDLE_VALUE)
+        return 0;
+    const win::UniqueHandle<HANDLE, FindClose> search(opened);
     int found = 0;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !found; more = FindNextFileA(search, &entry)) {
+    for (BOOL more = TRUE; more && !found; more = FindNextFileA(search, &entry)) {
         const int pid = std::atoi(entry.cFileName);
         if (pid <= 0)
             continue;
@@ -49,8 +53,6 @@ int UnixProcess(const std::string& token)
         if (line.find(token) != std::string::npos)
             found = pid;
     }
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
     return found;
 }
 
@@ -87,11 +89,7 @@ long long StatusKilobytes(int unixPid, const char* key)
 // NtQuerySystemInformation's SystemHandleInformation.
 long HandleCount(DWORD processId)
 {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query =
-        reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
-    if (!query)
-        return -1;
+    constexpr auto systemHandleInformation = SYSTEM_INFORMATION_CLASS(16);
     struct Entry {
         ULONG owner;
         BYTE type, flags;
@@ -101,8 +99,13 @@ long HandleCount(DWORD processId)
     };
     std::vector<BYTE> buffer(1 << 20);
     ULONG needed = 0;
-    for (int i = 0; i < 6 && query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0; ++i)
+    NTSTATUS status = -1;
+    for (int i = 0; i < 6 && (status = NtQuerySystemInformation(systemHandleInformation, buffer.data(),
+                                                                  static_cast<ULONG>(buffer.size()), &needed)) != 0;
+         ++i)
         buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return -1;
     const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
     const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
     long owned = 0;
@@ -179,11 +182,11 @@ BlitBaseline::~BlitBaseline()
 double ProviderHandlesPerAcquire()
 {
     const auto acquireAndRelease = [] {
-        HCRYPTPROV provider = 0;
-        if (CryptAcquireContextW(&provider, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, 0) ||
+        HCRYPTPROV acquired = 0;
+        if (CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, 0) ||
             (GetLastError() == DWORD(NTE_BAD_KEYSET) &&
-             CryptAcquireContextW(&provider, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_NEWKEYSET)))
-            CryptReleaseContext(provider, 0);
+             CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_NEWKEYSET)))
+            win::UniqueCryptProvider(acquired).close();
     };
     acquireAndRelease();  // loads the provider
     constexpr int pairs = 50;

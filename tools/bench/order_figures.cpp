@@ -18,6 +18,7 @@
 #include "tools/bench/timing.h"
 #include "tools/terminal/broker_connection.h"
 #include "tools/terminal/panel_process.h"
+#include "ui/win_handles.h"
 
 namespace {
 
@@ -41,9 +42,9 @@ void TcpTable(TCP_TABLE_CLASS tableClass)
 
 void AcquireAndRelease(const wchar_t* providerName, DWORD type, DWORD flags)
 {
-    HCRYPTPROV provider = 0;
-    if (CryptAcquireContextW(&provider, nullptr, providerName, type, flags))
-        CryptReleaseContext(provider, 0);
+    HCRYPTPROV acquired = 0;
+    if (CryptAcquireContextW(&acquired, nullptr, providerName, type, flags))
+        win::UniqueCryptProvider(acquired).close();
 }
 
 }  // namespace

@@ -10,17 +10,20 @@
 #include "tools/bench/figures.h"
 #include "tools/bench/timing.h"
 #include "ui/com_ptr.h"
+#include "ui/win_handles.h"
 
 FigureRows SymbolReadFigures()
 {
-    CoInitialize(nullptr);
     // The expert's side: the area held open with a typical document.
-    const HANDLE area = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, SHARED_AREA_SIZE,
-                                           infoDocumentName().c_str());
-    auto* view = static_cast<char*>(MapViewOfFile(area, FILE_MAP_ALL_ACCESS, 0, 0, SHARED_AREA_SIZE));
+    const win::UniqueHandleObject area(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                          SHARED_AREA_SIZE, infoDocumentName().c_str()));
+    const win::UniqueView view(MapViewOfFile(area, FILE_MAP_ALL_ACCESS, 0, 0, SHARED_AREA_SIZE));
+    if (!view)
+        return {{"symbol document read", "the area could not be made", "", false}};
     const char document[] = "<Symbol Name=\"EURUSD\" Company=\"Stand-in Markets Ltd.\" Digits=\"5\" Ask=\"1.08456\" "
                             "Bid=\"1.08444\" AskUp=\"1\" BidUp=\"0\" Vol=\"0.10\" Profit=\"-12.50\" BEPrice=\"1.08321\"/>";
-    std::memcpy(view, document, sizeof document);
+    std::memcpy(view.get(), document, sizeof document);
+    CoInitialize(nullptr);
 
     constexpr int calls = 2000;
     SymbolInfo info;
@@ -31,8 +34,6 @@ FigureRows SymbolReadFigures()
         win::ComPtr<IXMLDOMDocument> xml;
         CreateXmlDocument(xml.put());
     });
-    UnmapViewOfFile(view);
-    CloseHandle(area);
     CoUninitialize();
 
     return {{"symbol document read (area, parser, parse)", Format("%.2f ms", whole / 1000.0), "", true},
