@@ -85,6 +85,7 @@ public:
     int selectedServer = -1;  // -1: none
     std::array<std::wstring, 2> serverUrls;  // primary, secondary
     std::array<unsigned char, 2> serverAlive = {1, 1};  // 0 after a failed call
+    std::array<int, 2> serverRoundTrips = {-1, -1};  // of the last selection; -1: no answer or not asked
 
     int executingStep = 0;  // progress step of the Executing dialog
     bool tradeCommandRunning = false;

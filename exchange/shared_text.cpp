@@ -55,17 +55,25 @@ std::wstring ReadSharedText(const std::wstring& name)
     return FromAnsi(TextInArea(copy.data(), copy.size()));
 }
 
+bool FitsSharedArea(const std::wstring& text)
+{
+    const std::optional<std::string> bytes = ToAnsi(text);
+    return !bytes || bytes->size() < SHARED_AREA_SIZE;  // room for the zero byte
+}
+
 bool WriteSharedText(const std::wstring& name, const std::wstring& text)
 {
+    // Converted before the area is opened: nothing that can fail comes between the first and last byte
+    // written.
+    const std::optional<std::string> bytes = ToAnsi(text);
     OpenArea area(name);
     if (!area.view)
         return false;
-    const std::optional<std::string> bytes = ToAnsi(text);
     // A text without an 8-bit form leaves no command behind: the expert finds an empty document rather
     // than the previous one.
-    const std::string written = bytes.value_or(std::string());
-    const size_t length = std::min<size_t>(written.size() + 1, SHARED_AREA_SIZE);  // with its zero byte
-    std::memcpy(area.bytes(), written.c_str(), length);
+    const char* written = bytes ? bytes->c_str() : "";
+    const size_t length = std::min<size_t>(std::strlen(written) + 1, SHARED_AREA_SIZE);  // with its zero byte
+    std::memcpy(area.bytes(), written, length);
     // Nothing of a longer previous text stays behind the terminator.
     std::memset(area.bytes() + length, 0, SHARED_AREA_SIZE - length);
     return bytes.has_value();

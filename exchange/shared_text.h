@@ -22,6 +22,8 @@ std::wstring ReadSharedText(const std::wstring& name);
 // Replaces the area's text; a text longer than the area is cut to its size, without terminator. False when
 // the area cannot be opened or viewed, or the text has no 8-bit form (the area then holds empty text).
 bool WriteSharedText(const std::wstring& name, const std::wstring& text);
+// True when the text's 8-bit form fits an area with its terminator (a text without one writes as empty).
+bool FitsSharedArea(const std::wstring& text);
 
 // The text in an area's bytes: up to the first zero byte.
 std::string_view TextInArea(const char* area, size_t size);

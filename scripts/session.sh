@@ -58,6 +58,14 @@ stop_session() {
       for i in $(seq 1 50); do kill -0 "$session_wineserver_pid" 2>/dev/null || break; sleep 0.1; done
       kill -9 "$session_wineserver_pid" 2>/dev/null || true
     fi
+    # wine's device services can outlive their server: any wine process still running in our prefix goes.
+    local proc
+    for proc in /proc/[0-9]*; do
+      [[ $(readlink "$proc/exe" 2>/dev/null) == */wine64* ]] || continue
+      if { tr '\0' '\n' <"$proc/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        kill -9 "${proc#/proc/}" 2>/dev/null || true
+      fi
+    done
   fi
   if [[ -n $session_xvfb_pid ]]; then
     kill "$session_xvfb_pid" 2>/dev/null || true

@@ -87,6 +87,14 @@ bool crackUrl(const std::wstring& address, UrlParts& parts)
 
 bool isLocalHost(const std::wstring& host) { return host == L"localhost"; }
 
+ULONG FirstIPv4(const addrinfo* results)
+{
+    for (const addrinfo* result = results; result; result = result->ai_next)
+        if (result->ai_family == AF_INET && result->ai_addr)
+            return reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+    return INADDR_NONE;
+}
+
 ULONG resolveHost(const std::wstring& address)
 {
     UrlParts parts;
@@ -102,11 +110,18 @@ ULONG resolveHost(const std::wstring& address)
     // A host that does not resolve, or only to IPv6, cannot be pinged: it answers as unreachable.
     if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &results) != 0 || !results)
         return INADDR_NONE;
-    ULONG resolved = INADDR_NONE;
-    if (results->ai_family == AF_INET)
-        resolved = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr.s_addr;
+    // A host with both kinds of address usually lists IPv6 first.
+    const ULONG resolved = FirstIPv4(results);
     freeaddrinfo(results);
     return resolved;
+}
+
+int EchoRoundTrip(DWORD replies, const ICMP_ECHO_REPLY& first)
+{
+    // A router's "unreachable" comes back fast: only a real echo counts as an answer.
+    if (replies == 0 || first.Status != IP_SUCCESS)
+        return -1;
+    return static_cast<int>(first.RoundTripTime);
 }
 
 int SelectFastest(const std::array<int, 2>& roundTrips)
@@ -128,11 +143,22 @@ void CMainWindow::selectServer()
 {
     if (!serverAlive[0] && !serverAlive[1])
         setDefaultServers();
-    std::array<int, 2> roundTrips = {-1, -1};
-    for (int i = 0; i < 2; ++i)
-        if (serverAlive[i])
-            roundTrips[i] = serverPing(i);
-    selectedServer = SelectFastest(roundTrips);
+    serverRoundTrips = {-1, -1};
+    std::array<bool, 2> asked = {false, false};
+    for (;;) {
+        for (int i = 0; i < 2; ++i)
+            if (serverAlive[i] && !asked[i]) {
+                serverRoundTrips[i] = serverPing(i);
+                asked[i] = true;
+            }
+        selectedServer = SelectFastest(serverRoundTrips);
+        if (selectedServer >= 0 || (serverAlive[0] && serverAlive[1]))
+            return;
+        // None of the endpoints still marked answers, and the one that failed a call may have recovered:
+        // both marks back and that one asked too, or the panel would never try it again. Each endpoint is
+        // asked once a selection, so a selection costs at most two echoes.
+        serverAlive = {1, 1};
+    }
 }
 
 int CMainWindow::serverPing(int index)
@@ -151,9 +177,7 @@ int CMainWindow::serverPing(int index)
     std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof echoData + 8);
     const DWORD replies = IcmpSendEcho(icmp, address, const_cast<char*>(echoData), sizeof echoData, nullptr,
                                        reply.data(), static_cast<DWORD>(reply.size()), echoTimeoutMs);
-    const int roundTrip =
-        replies > 0 ? static_cast<int>(reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data())->RoundTripTime) : -1;
-    return roundTrip;
+    return EchoRoundTrip(replies, *reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data()));
 }
 
 std::wstring CMainWindow::currentServer()

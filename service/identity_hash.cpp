@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
+#include <cstddef>
 #include <cwchar>
+#include <functional>
 #include <vector>
 
 #include "app/main_window.h"
@@ -30,20 +32,41 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count)
     return text;
 }
 
+bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table)
+{
+    DWORD size = 0;
+    if (query(nullptr, &size) != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    // Any process may open a connection between the size query and the read: then ask with the new size.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        table.assign(size, 0);
+        const DWORD result = query(table.data(), &size);
+        if (result == NO_ERROR)
+            return true;
+        if (result != ERROR_INSUFFICIENT_BUFFER)
+            return false;
+    }
+    return false;
+}
+
 std::wstring CMainWindow::brokerAddress()
 {
     DWORD terminalProcess = 0;
     GetWindowThreadProcessId(hWndChart, &terminalProcess);
-
-    DWORD size = 0;
-    if (GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0) != ERROR_INSUFFICIENT_BUFFER)
+    // No terminal behind the chart handle: its process id 0 would match the TIME_WAIT rows.
+    if (terminalProcess == 0)
         return {};
-    std::vector<unsigned char> buffer(size);
-    if (GetExtendedTcpTable(buffer.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0) != NO_ERROR)
+
+    std::vector<unsigned char> buffer;
+    const auto query = [](void* table, DWORD* size) {
+        return GetExtendedTcpTable(table, size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
+    };
+    if (!ReadSizedTable(query, buffer))
         return {};
     // The table's own order decides: the terminal's first row, whatever its state.
     const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
-    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+    const size_t rowsHeld = buffer.size() < sizeof(DWORD) ? 0 : (buffer.size() - offsetof(MIB_TCPTABLE_OWNER_PID, table)) / sizeof(MIB_TCPROW_OWNER_PID);
+    for (DWORD i = 0; i < table->dwNumEntries && i < rowsHeld; ++i) {
         const MIB_TCPROW_OWNER_PID& row = table->table[i];
         if (row.dwOwningPid != terminalProcess)
             continue;

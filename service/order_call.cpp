@@ -1,5 +1,6 @@
 #include "service/order_call.h"
 
+#include <new>
 #include <string>
 #include <utility>
 
@@ -21,6 +22,16 @@ inline BOOL FreeAddresses(addrinfo* addresses)
     return TRUE;
 }
 using UniqueAddresses = win::UniqueHandle<addrinfo*, FreeAddresses>;
+
+// The runtime context of one call and everything it allocated.
+inline BOOL FreeContext(soap* context)
+{
+    soap_destroy(context);
+    soap_end(context);
+    soap_free(context);
+    return TRUE;
+}
+using UniqueContext = win::UniqueHandle<soap*, FreeContext>;
 
 // Winsock for the duration of one call: the connect below runs before the runtime would start it.
 struct WinsockSession {
@@ -84,21 +95,34 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char* host, int po
 
 }  // namespace
 
+std::string XmlCarriable(std::string text)
+{
+    // The runtime would write them as character references, which XML 1.0 forbids too.
+    std::erase_if(text, [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; });
+    return text;
+}
+
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result)
 {
     WinsockSession winsock;
-    // A fresh client per request: nothing (connection, buffers) lives on to the next one.
-    BasicHttpBinding_USCOREIPellantixProxy proxy;
+    // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
+    // made here because the proxy's own constructor would use it unchecked when there is no memory for it.
+    const UniqueContext context(soap_new());
+    if (!context)
+        throw std::bad_alloc();
+    BasicHttpBinding_USCOREIPellantixProxy proxy(context.get());
     proxy.soap_endpoint = endpoint.c_str();
     proxy.soap->connect_timeout = connectTimeoutSeconds;
     proxy.soap->send_timeout = sendTimeoutSeconds;
     proxy.soap->recv_timeout = receiveTimeoutSeconds;
     proxy.soap->transfer_timeout = transferTimeoutSeconds;
     proxy.soap->fopen = ConnectWithinBound;
+    proxy.soap->recv_maxlength = replyLimitBytes;
 
-    std::string hash = request.hash, company = request.company, volume = request.volume;
-    std::string stopLoss = request.stopLoss, takeProfit = request.takeProfit;
-    std::string setSlTpOnMarket = request.setSlTpOnMarket;
+    std::string hash = XmlCarriable(request.hash), company = XmlCarriable(request.company);
+    std::string volume = XmlCarriable(request.volume), stopLoss = XmlCarriable(request.stopLoss);
+    std::string takeProfit = XmlCarriable(request.takeProfit);
+    std::string setSlTpOnMarket = XmlCarriable(request.setSlTpOnMarket);
     int type = request.type;
     _ns1__OrderComp call;
     call.HASH = &hash;
@@ -115,6 +139,5 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
         status = SOAP_NO_DATA;
     if (status == SOAP_OK)
         result = *response.OrderCompResult;
-    proxy.destroy();
     return status;
 }

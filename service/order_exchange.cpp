@@ -2,20 +2,34 @@
 // other endpoint, and the decoded reply (or the empty text) becomes the order command document.
 #include "service/order_exchange.h"
 
+#include <new>
+
 #include "app/main_window.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
+#include "service/endpoints.h"
 #include "service/order_call.h"
 
 void CMainWindow::placeOrder(OrderType type)
 {
-    const bool checked = (SendMessageW(sltpCheckBox.hWnd, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0;
-    const std::wstring setSlTpOnMarket = checked ? L"1" : L"0";
-    const std::wstring takeProfit = tpCombo.GetText();
-    const std::wstring stopLoss = slCombo.GetText();
-    const std::wstring volume = volumeCombo.GetText();
-    // A failed exchange leaves an empty document: the expert finds no command.
-    WriteSharedText(orderDocumentName(), orderWithRetry(type, volume, stopLoss, takeProfit, setSlTpOnMarket));
+    std::wstring command;
+    try {
+        const bool checked = (SendMessageW(sltpCheckBox.hWnd, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0;
+        const std::wstring setSlTpOnMarket = checked ? L"1" : L"0";
+        const std::wstring takeProfit = tpCombo.GetText();
+        const std::wstring stopLoss = slCombo.GetText();
+        const std::wstring volume = volumeCombo.GetText();
+        command = orderWithRetry(type, volume, stopLoss, takeProfit, setSlTpOnMarket);
+        // A command cut at the area's end could still parse as a shorter one: the expert gets none.
+        if (!FitsSharedArea(command))
+            command.clear();
+        // Converted before the area is touched, so a lack of memory cannot leave it half written.
+        if (WriteSharedText(orderDocumentName(), command))
+            return;
+    } catch (const std::bad_alloc&) {
+    }
+    // A failed exchange leaves an empty document: the expert finds no command. The empty text needs no memory.
+    WriteSharedText(orderDocumentName(), std::wstring());
 }
 
 std::wstring CMainWindow::orderWithRetry(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
@@ -24,7 +38,10 @@ std::wstring CMainWindow::orderWithRetry(OrderType type, const std::wstring& vol
     std::wstring command;
     if (callOrderComp(type, volume, stopLoss, takeProfit, setSlTpOnMarket, command))
         return command;
-    // The failed endpoint is marked and the selection has run: once more, perhaps elsewhere.
+    // No endpoint answers the echo right now: a retry would only wait for the same echoes again.
+    if (selectedServer < 0)
+        return command;
+    // The failed endpoint is marked and another chosen: once more, perhaps elsewhere.
     callOrderComp(type, volume, stopLoss, takeProfit, setSlTpOnMarket, command);
     return command;
 }
@@ -34,28 +51,40 @@ bool CMainWindow::callOrderComp(OrderType type, const std::wstring& volume, cons
                                 std::wstring& command)
 {
     // No endpoint answered the last selection: ask again rather than stay unable to trade until restart.
-    if (selectedServer < 0)
+    const bool selectedNow = selectedServer < 0;
+    if (selectedNow)
         selectServer();
     if (selectedServer < 0)
         return false;
 
-    const std::wstring broker = brokerAddress();
-    const auto ansi = [](const std::wstring& text) { return ToAnsi(text).value_or(std::string()); };
-    OrderRequest request;
-    request.hash = ansi(HASH(broker, CALG_SHA1));
-    request.company = ansi(symbolInfo.Company);
-    request.type = type;
-    request.volume = ansi(volume);
-    request.stopLoss = ansi(stopLoss);
-    request.takeProfit = ansi(takeProfit);
-    request.setSlTpOnMarket = ansi(setSlTpOnMarket);
+    try {
+        const std::wstring broker = brokerAddress();
+        const auto ansi = [](const std::wstring& text) { return ToAnsi(text).value_or(std::string()); };
+        OrderRequest request;
+        request.hash = ansi(HASH(broker, CALG_SHA1));
+        request.company = ansi(symbolInfo.Company);
+        request.type = type;
+        request.volume = ansi(volume);
+        request.stopLoss = ansi(stopLoss);
+        request.takeProfit = ansi(takeProfit);
+        request.setSlTpOnMarket = ansi(setSlTpOnMarket);
 
-    std::string reply;
-    if (SendOrderComp(ansi(currentServer()), request, reply) != 0) {
-        serverAlive[selectedServer] = 0;
-        selectServer();
+        std::string reply;
+        if (SendOrderComp(ansi(currentServer()), request, reply) != 0) {
+            serverAlive[selectedServer] = 0;
+            if (selectedNow) {
+                // One selection an attempt: the other endpoint's echo of a moment ago stands.
+                serverRoundTrips[selectedServer] = -1;
+                selectedServer = SelectFastest(serverRoundTrips);
+            } else {
+                selectServer();
+            }
+            return false;
+        }
+        command = Decrypt(FromAnsi(reply), broker);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Out of memory here is no fault of the endpoint: the attempt fails and the command stays as it was.
         return false;
     }
-    command = Decrypt(FromAnsi(reply), broker);
-    return true;
 }

@@ -1,6 +1,6 @@
 // The order service misbehaving on both endpoints, against the real panel: each order fails, or reaches
-// the expert as whatever the reply decodes to, cut to the area; always within the call bounds, and the
-// panel goes on.
+// the expert as whatever the reply decodes to when that fits the area; always within the call bounds, and
+// the panel goes on.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -88,23 +88,22 @@ INSTANTIATE_TEST_SUITE_P(Misbehaving, HostileService,
                                            Misbehaviour{"error500", Outcome::fails},
                                            Misbehaviour{"wrongns", Outcome::fails},
                                            Misbehaviour{"badhex", Outcome::forwarded},
-                                           Misbehaviour{"huge", Outcome::forwarded},
+                                           Misbehaviour{"huge", Outcome::fails},
                                            Misbehaviour{"odd", Outcome::intact}),
                          [](const ::testing::TestParamInfo<Misbehaviour>& info) { return std::string(info.param.mode); });
 
-// A reply that decodes to more than the area holds reaches the expert cut to the area, and nothing is
-// written past it.
-TEST(HostileService, CommandLongerThanTheAreaIsCutToIt)
+// A reply that decodes to more than the area holds is not handed over cut, where it could still parse as a
+// shorter command: the expert finds an empty document.
+TEST(HostileService, CommandLongerThanTheAreaIsNotHandedOver)
 {
     Trading trading("long", "long", 100);
     ASSERT_NE(trading.window, nullptr);
     trading.expert.SetExecuting(false);
+    trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
     const HWND dialog = trading.Buy();
     ASSERT_NE(dialog, nullptr);
-    const std::string command = trading.expert.Orders();
-    EXPECT_EQ(command.size(), 500u);
-    EXPECT_EQ(command.rfind("<Order Type=\"BUY\"", 0), 0u) << command;
-    EXPECT_EQ(command.substr(480), std::string(20, 'N'));
+    EXPECT_EQ(trading.expert.Orders(), "");
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, progressLine)) == L"Unknown Error."; }, 3000));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
 }

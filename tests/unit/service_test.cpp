@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <array>
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "service/identity_hash.h"
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
+#include "tests/unit/allocation_limit.h"
 #include "tools/terminal/broker_connection.h"
 
 namespace {
@@ -39,7 +41,8 @@ struct Winsock {
     ~Winsock() { WSACleanup(); }
 };
 
-// A plain listener on loopback that takes one request and answers it with canned bytes (or not at all).
+// A plain listener on loopback that takes one request and answers it with canned bytes (or not at all);
+// given several replies, one connection each, in turn.
 class OneShotServer {
 public:
     enum class Answer {
@@ -48,7 +51,12 @@ public:
         resetHalfway,  // half the reply, then a reset
         trickle,     // the reply a byte every 400 ms
     };
-    explicit OneShotServer(std::string reply, Answer answer = Answer::whole) : reply_(std::move(reply)), answer_(answer)
+    explicit OneShotServer(std::string reply, Answer answer = Answer::whole)
+        : OneShotServer(std::vector<std::string>{std::move(reply)}, answer)
+    {
+    }
+    explicit OneShotServer(std::vector<std::string> replies, Answer answer = Answer::whole)
+        : replies_(std::move(replies)), answer_(answer)
     {
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address = {};
@@ -59,7 +67,11 @@ public:
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this] {
+            for (const std::string& reply : replies_)
+                if (!Serve(reply))
+                    break;
+        });
     }
     ~OneShotServer()
     {
@@ -76,32 +88,34 @@ public:
     const std::string& received() const { return received_; }
 
 private:
-    void Run()
+    bool Serve(const std::string& reply)
     {
         const SOCKET client = accept(listener_, nullptr, nullptr);
         if (client == INVALID_SOCKET)
-            return;
+            return false;
         char buffer[8192];
         int got;
         // The head, then as many body bytes as Content-Length says.
+        std::string request;
         while ((got = recv(client, buffer, sizeof buffer, 0)) > 0) {
-            received_.append(buffer, got);
-            const size_t head = received_.find("\r\n\r\n");
-            const size_t lengthAt = received_.find("Content-Length: ");
+            request.append(buffer, got);
+            const size_t head = request.find("\r\n\r\n");
+            const size_t lengthAt = request.find("Content-Length: ");
             if (head != std::string::npos && lengthAt != std::string::npos &&
-                received_.size() >= head + 4 + std::stoul(received_.substr(lengthAt + 16)))
+                request.size() >= head + 4 + std::stoul(request.substr(lengthAt + 16)))
                 break;
         }
+        received_ += request;
         switch (answer_) {
         case Answer::whole:
-            send(client, reply_.data(), static_cast<int>(reply_.size()), 0);
+            send(client, reply.data(), static_cast<int>(reply.size()), 0);
             break;
         case Answer::none:
             while (recv(client, buffer, sizeof buffer, 0) > 0) {
             }
             break;
         case Answer::resetHalfway: {
-            send(client, reply_.data(), static_cast<int>(reply_.size() / 2), 0);
+            send(client, reply.data(), static_cast<int>(reply.size() / 2), 0);
             Sleep(100);
             const linger abort = {1, 0};  // closing then resets the connection
             setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
@@ -109,17 +123,18 @@ private:
         }
         case Answer::trickle:
             // Stops once the client has hung up (or the listener is closed by the destructor).
-            for (size_t i = 0; i < reply_.size() && !stopping_; ++i) {
-                if (send(client, &reply_[i], 1, 0) != 1)
+            for (size_t i = 0; i < reply.size() && !stopping_; ++i) {
+                if (send(client, &reply[i], 1, 0) != 1)
                     break;
                 Sleep(400);
             }
             break;
         }
         closesocket(client);
+        return true;
     }
 
-    std::string reply_;
+    std::vector<std::string> replies_;
     Answer answer_;
     std::atomic<bool> stopping_ = false;
     SOCKET listener_;
@@ -592,15 +607,133 @@ TEST(ReplyDecoding, HugeOddAndNonHexRepliesStayBounded)
     EXPECT_EQ(main.Decrypt(L"zz\u00E9\u4E2Dqq!!", L"10.0.0.1"), main.Decrypt(L"0000000000000000", L"10.0.0.1"));
 }
 
-TEST(OrderCall, MegabyteReplyIsReadWithinTheBound)
+TEST(OrderCall, ReplyOverTheLimitFailsAndOneUnderItIsRead)
+{
+    // Only 500 bytes of a command can be used: a megabyte would be copied and decrypted for nothing.
+    Winsock winsock;
+    for (const size_t size : {size_t{1} << 20, size_t{32} << 10}) {
+        const std::string result(size, 'F');
+        OneShotServer server(Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>" +
+                                         result + "</OrderCompResult></OrderCompResponse>")));
+        std::string received;
+        const int status = SendOrderComp(server.Endpoint(), FullRequest(), received);
+        EXPECT_EQ(status == 0, size < replyLimitBytes) << size;
+    }
+}
+
+TEST(OrderCall, ControlCharactersNeverReachTheWire)
+{
+    // Pasted into a list, they would go out as character references that XML 1.0 forbids.
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)));
+    OrderRequest request = FullRequest();
+    request.volume = "0.\x01" "01\x1F";
+    request.stopLoss = "1\t5\x0B";
+    request.takeProfit = std::string("3\x00" "0", 3);
+    std::string result;
+    ASSERT_EQ(SendOrderComp(server.Endpoint(), request, result), 0);
+    const std::string& wire = server.received();
+    EXPECT_NE(wire.find("<ns1:Volume>0.01</ns1:Volume><ns1:SL>1\t5</ns1:SL><ns1:TP>30</ns1:TP>"), std::string::npos)
+        << wire;
+}
+
+TEST(OrderExchange, FailedPrimaryIsTriedAgainWhenTheSecondaryAnswersNoEcho)
+{
+    // The primary answers echoes and fails one call; the secondary's host answers none. The panel must not
+    // lock itself out of the recovered primary.
+    Winsock winsock;
+    OneShotServer server({Http("<html>busy</html>", "503 Service Unavailable"), Http(Soap11(goodResponse))});
+    CMainWindow main;
+    main.serverUrls = {L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"};
+    main.selectServer();
+    ASSERT_EQ(main.selectedServer, 0);
+    std::wstring command;
+    EXPECT_FALSE(main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
+    EXPECT_EQ(main.selectedServer, 0) << "both marks back, and only the primary answers";
+    EXPECT_TRUE(main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
+}
+
+TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)
 {
     Winsock winsock;
-    const std::string result(1 << 20, 'F');
-    OneShotServer server(Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>" + result +
-                                     "</OrderCompResult></OrderCompResponse>")));
-    std::string received;
-    const ULONGLONG start = GetTickCount64();
-    ASSERT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), received), 0);
-    EXPECT_EQ(received.size(), result.size());
-    EXPECT_LT(GetTickCount64() - start, 5000u);
+    OneShotServer server(Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>" +
+                                     std::string(40'000, 'A') + "</OrderCompResult></OrderCompResponse>")));
+    CMainWindow main;
+    main.serverUrls = {L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"};
+    main.selectServer();
+    std::wstring command = L"unchanged";
+    bool answered = true;
+    {
+        const AllocationLimit limit(32'000);
+        EXPECT_NO_THROW(answered = main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
+    }
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(command, L"unchanged");
+}
+
+TEST(Endpoints, OnlyAnEchoReplyAnswersAndAnyIPv4AddressOfTheHostCounts)
+{
+    ICMP_ECHO_REPLY reply = {};
+    reply.RoundTripTime = 3;
+    reply.Status = IP_SUCCESS;
+    EXPECT_EQ(EchoRoundTrip(1, reply), 3);
+    EXPECT_EQ(EchoRoundTrip(0, reply), -1);
+    reply.Status = IP_DEST_HOST_UNREACHABLE;  // a router's answer, fast and useless
+    EXPECT_EQ(EchoRoundTrip(1, reply), -1);
+
+    sockaddr_in6 v6 = {};
+    v6.sin6_family = AF_INET6;
+    sockaddr_in v4 = {};
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = inet_addr("10.1.2.3");
+    addrinfo second = {};
+    second.ai_family = AF_INET;
+    second.ai_addr = reinterpret_cast<sockaddr*>(&v4);
+    addrinfo first = {};
+    first.ai_family = AF_INET6;
+    first.ai_addr = reinterpret_cast<sockaddr*>(&v6);
+    first.ai_next = &second;
+    EXPECT_EQ(FirstIPv4(&first), inet_addr("10.1.2.3"));
+    EXPECT_EQ(FirstIPv4(&second), inet_addr("10.1.2.3"));
+    second.ai_family = AF_INET6;
+    EXPECT_EQ(FirstIPv4(&first), INADDR_NONE);
+}
+
+TEST(IdentityHash, ChartHandleNamingNoWindowGivesTheEmptyAddress)
+{
+    // A connection closed from this side stays in TIME_WAIT, a row that belongs to no process (id 0).
+    Winsock winsock;
+    OneShotServer server(Http(Soap11(goodResponse)));
+    std::string result;
+    ASSERT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
+    CMainWindow main;
+    main.hWndChart = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFFFFF0));
+    ASSERT_FALSE(IsWindow(main.hWndChart));
+    EXPECT_EQ(main.brokerAddress(), L"");
+}
+
+TEST(IdentityHash, TableThatGrowsBeforeTheReadIsAskedAgain)
+{
+    // Another process opens connections between the size query and the read, twice.
+    DWORD rows = 2;
+    int reads = 0;
+    const auto growing = [&](void* buffer, DWORD* size) -> DWORD {
+        const DWORD needed = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
+        if (buffer && reads++ < 2)
+            ++rows;
+        else if (buffer && *size >= needed) {
+            static_cast<MIB_TCPTABLE_OWNER_PID*>(buffer)->dwNumEntries = rows;
+            return NO_ERROR;
+        }
+        *size = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
+        return ERROR_INSUFFICIENT_BUFFER;
+    };
+    std::vector<unsigned char> table;
+    ASSERT_TRUE(ReadSizedTable(growing, table));
+    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data())->dwNumEntries, 4u);
+    // One that never stops growing is given up, not asked forever.
+    reads = -1000;
+    EXPECT_FALSE(ReadSizedTable(growing, table));
 }
