@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <new>
 
+#include "app/input_freeze.h"
 #include "app/placement.h"
 #include "res/resource.h"
 #include "ui/fatal_error.h"
@@ -32,7 +33,20 @@ constexpr int maxBreakEvenDecimals = 15;
 bool MakeMainWindow()
 {
     mainWindow = new (std::nothrow) CMainWindow;
+    SetFatalErrorStop([] {
+        if (mainWindow)
+            mainWindow->stopForFatalError();
+    });
     return mainWindow != nullptr;
+}
+
+void CMainWindow::stopForFatalError()
+{
+    // Behind the report no tick redraws, no Executing dialog polls, and no press places an order.
+    KillTimer(hWnd, refreshTimer);
+    if (executingDialog)
+        KillTimer(executingDialog, executingTimer);
+    DisableInput(hWnd);
 }
 
 CMainWindow& GetMainWindow()
@@ -80,6 +94,7 @@ bool CMainWindow::InitInstance()
     height = panelHeight;
 
     if (IsWindow(hWndChart)) {
+        GetWindowThreadProcessId(hWndChart, &terminalProcess);
         dwExStyle = WS_EX_DLGMODALFRAME;
         dwStyle = childStyle;
 
@@ -109,7 +124,7 @@ bool CMainWindow::InitInstance()
     CBaseWindow::InitInstance();
     CreateChildren();
 
-    if (!SetTimer(hWnd, 0, 100, MainTimerProc))
+    if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
     return true;
 }
@@ -151,6 +166,9 @@ void CMainWindow::CreateChildren()
 
 void CMainWindow::RefreshPanel()
 {
+    // The chart closing during a command takes the panel's windows with it; the quit is on its way.
+    if (!IsWindow(hWnd))
+        return;
     // Whatever the document held (new values or none), everything is drawn again.
     ReadSymbolInfo(symbolInfo);
     GetMemDC();

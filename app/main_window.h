@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "app/placement.h"
@@ -18,6 +19,10 @@
 #include "ui/spread_window.h"
 #include "ui/trade_button.h"
 
+// The timers: the 100 ms refresh on the main window, the 500 ms poll on the Executing dialog.
+constexpr UINT_PTR refreshTimer = 0;
+constexpr UINT_PTR executingTimer = 0;
+
 class CMainWindow : public CBaseWindow {
 public:
     // The default service endpoints are set from the start.
@@ -28,8 +33,10 @@ public:
     // Attaches to the chart window named on the command line, creates the window and starts the timer.
     bool InitInstance() override;
 
-    // One refresh of everything that shows market data; runs every 100 ms.
+    // One refresh of everything that shows market data; runs every 100 ms. Nothing once the window is gone.
     void RefreshPanel();
+    // Before a fatal error's report: the timers stopped, the panel's windows taking no input.
+    void stopForFatalError();
     // Draws the main window (background and symbol name) into the open memory bitmap.
     void PrintSymbolLabel();
 
@@ -51,8 +58,11 @@ public:
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
 
-    // One order: the controls' values to the service, its decoded reply (or nothing) to the expert.
-    void placeOrder(OrderType type);
+    // The order controls' values; nothing when there is no memory to read them.
+    std::optional<OrderFields> readOrderControls();
+    // One order: the controls' values to the service, its decoded reply to the expert (an empty document
+    // when the exchange failed or there were no values).
+    void placeOrder(OrderType type, const std::optional<OrderFields>& fields);
     std::wstring orderWithRetry(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
                                 const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket);
     bool callOrderComp(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
@@ -80,6 +90,7 @@ public:
     CCloseAll closeAllButton;
     CLabel stripLabel;
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
+    DWORD terminalProcess = 0;  // the chart's process when the panel attached to it
     SymbolInfo symbolInfo;
 
     int selectedServer = -1;  // -1: none
@@ -88,6 +99,7 @@ public:
     std::array<int, 2> serverRoundTrips = {-1, -1};  // of the last selection; -1: no answer or not asked
 
     int executingStep = 0;  // progress step of the Executing dialog
+    HWND executingDialog = nullptr;  // while it is open
     bool tradeCommandRunning = false;
 
     CSellButton sellButton;

@@ -18,10 +18,13 @@ void ResetWindowPos(HWND window)
     // A top-level window (the panel on its own, or a chart given as a top-level window) is placed in
     // screen coordinates, which its rectangle already is.
     POINT corner = {rect.left, rect.top};
-    if (const HWND parent = ParentWindow(window); parent && !ScreenToClient(parent, &corner))
+    const HWND parent = ParentWindow(window);
+    if (parent && !ScreenToClient(parent, &corner))
         ReportFatalError(L"ResetWindowPos");
-    if (!SetWindowPos(window, HWND_TOP, corner.x, corner.y, rect.right - rect.left, rect.bottom - rect.top,
-                      SWP_SHOWWINDOW | SWP_FRAMECHANGED))
+    // On its own the panel is raised on every hit test: that must not take the focus from the window the
+    // trader types in, nor rebuild its frame under the mouse.
+    const UINT flags = parent ? SWP_SHOWWINDOW | SWP_FRAMECHANGED : SWP_SHOWWINDOW | SWP_NOACTIVATE;
+    if (!SetWindowPos(window, HWND_TOP, corner.x, corner.y, rect.right - rect.left, rect.bottom - rect.top, flags))
         ReportFatalError(L"ResetWindowPos");
 }
 
@@ -80,7 +83,8 @@ void MoveToOriginPos(HWND pinButton)
         SetParent(panel, root);
         if (!SetWindowPos(main.hWnd, HWND_TOP, main.x, main.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
             ReportFatalError(L"CMainWindow::MoveToOriginPos");
-    } else if (IsWindow(main.hWndChart)) {
+    } else if (DWORD owner = 0; GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess) {
+        // Only the chart it came from: a closed chart's handle value can come back as an unrelated window.
         SetParent(panel, main.hWndChart);
         SetWindowPos(main.hWnd, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
     }

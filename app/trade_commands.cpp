@@ -1,24 +1,38 @@
 // The trader's commands: BUY and SELL presses and the Close All dialogs become trade commands, each an
 // order, the Executing dialog until the expert has done it, and the closing Finish order.
+#include "app/input_freeze.h"
 #include "app/main_window.h"
 #include "res/resource.h"
 
 namespace {
 
-constexpr UINT_PTR executingTimer = 0;
 constexpr UINT executingIntervalMs = 500;
 
 }  // namespace
 
 void CMainWindow::tradeCommand(OrderType type)
 {
-    // One command at a time: a click in a dialog that stays enabled meanwhile must not order twice.
-    if (tradeCommandRunning)
+    // One command at a time. With the panel frozen only a message sent straight to a control gets here;
+    // the trader is shown that it was not taken, as for a click on a window under a modal dialog.
+    if (tradeCommandRunning) {
+        FLASHWINFO flash = {sizeof flash, executingDialog ? executingDialog : GetAncestor(hWnd, GA_ROOT), FLASHW_ALL, 3, 0};
+        FlashWindowEx(&flash);
+        MessageBeep(MB_ICONWARNING);
         return;
+    }
     tradeCommandRunning = true;
-    placeOrder(type);
-    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_EXECUTING), hWnd, ExecutingDialogProc, 0);
-    placeOrder(Finish);
+    {
+        const InputFreeze freeze(hWnd);
+        // Read once: the Finish goes out with the order's values, even when the chart has meanwhile taken
+        // the controls with it.
+        const std::optional<OrderFields> fields = readOrderControls();
+        placeOrder(type, fields);
+        // What the trader did while the exchange held the panel is not meant for the Executing dialog.
+        DiscardInput();
+        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_EXECUTING), hWnd, ExecutingDialogProc, 0);
+        executingDialog = nullptr;
+        placeOrder(Finish, fields);
+    }
     tradeCommandRunning = false;
 }
 
@@ -66,6 +80,7 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     CMainWindow& main = GetMainWindow();
     switch (message) {
     case WM_INITDIALOG:
+        main.executingDialog = dialog;
         main.executingStep = 0;
         SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
         SetTimer(dialog, executingTimer, executingIntervalMs, nullptr);

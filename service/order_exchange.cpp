@@ -10,16 +10,28 @@
 #include "service/endpoints.h"
 #include "service/order_call.h"
 
-void CMainWindow::placeOrder(OrderType type)
+std::optional<OrderFields> CMainWindow::readOrderControls()
+{
+    try {
+        OrderFields fields;
+        const bool checked = (SendMessageW(sltpCheckBox.hWnd, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0;
+        fields.setSlTpOnMarket = checked ? L"1" : L"0";
+        fields.takeProfit = tpCombo.GetText();
+        fields.stopLoss = slCombo.GetText();
+        fields.volume = volumeCombo.GetText();
+        return fields;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& fields)
 {
     std::wstring command;
     try {
-        const bool checked = (SendMessageW(sltpCheckBox.hWnd, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0;
-        const std::wstring setSlTpOnMarket = checked ? L"1" : L"0";
-        const std::wstring takeProfit = tpCombo.GetText();
-        const std::wstring stopLoss = slCombo.GetText();
-        const std::wstring volume = volumeCombo.GetText();
-        command = orderWithRetry(type, volume, stopLoss, takeProfit, setSlTpOnMarket);
+        if (fields)
+            command = orderWithRetry(type, fields->volume, fields->stopLoss, fields->takeProfit,
+                                     fields->setSlTpOnMarket);
         // A command cut at the area's end could still parse as a shorter one: the expert gets none.
         if (!FitsSharedArea(command))
             command.clear();

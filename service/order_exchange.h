@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum OrderType : std::int32_t {
     Buy = 0,
@@ -9,4 +10,13 @@ enum OrderType : std::int32_t {
     CloseSymbolDeals = 2,
     CloseAllDeals = 3,
     Finish = 4,
+};
+
+// The order controls' values as the trader left them: the texts of the volume, stop-loss and take-profit
+// lists, and "1" or "0" for the check box.
+struct OrderFields {
+    std::wstring volume;
+    std::wstring stopLoss;
+    std::wstring takeProfit;
+    std::wstring setSlTpOnMarket;
 };

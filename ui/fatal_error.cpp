@@ -20,9 +20,29 @@ void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, i
     out[length] = L'\0';
 }
 
+namespace {
+
+void (*stopBeforeReport)() = nullptr;
+bool reporting = false;
+
+}  // namespace
+
+void SetFatalErrorStop(void (*stop)())
+{
+    stopBeforeReport = stop;
+}
+
 void ReportFatalError(const wchar_t* context)
 {
     const DWORD error = GetLastError();
+    // 0 is what a close by the trader gives; a failure that set no last error still ends with a failure.
+    const UINT exitCode = error != 0 ? error : 1;
+    // A failure while the box is up (its loop still dispatches) gets no second box.
+    if (reporting)
+        ExitProcess(exitCode);
+    reporting = true;
+    if (stopBeforeReport)
+        stopBeforeReport();
 
     wchar_t* systemText = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -45,5 +65,5 @@ void ReportFatalError(const wchar_t* context)
     }
     systemTextOwner.close();
     buffer.close();
-    ExitProcess(error);
+    ExitProcess(exitCode);
 }

@@ -4,9 +4,12 @@
 #include <cstddef>
 
 // Shows "<context> failed with error <code>: <system text>" in a message box captioned "Error" and ends
-// the process with the calling thread's last error as exit code. The last error is taken first, before
-// any other call can change it.
+// the process with the calling thread's last error as exit code (1 when it is 0). The last error is taken
+// first, before any other call can change it. It runs once: a second failure while the box is up ends
+// the process at once.
 [[noreturn]] void ReportFatalError(const wchar_t* context);
+// What must stop before the box shows, so nothing acts behind it: the program's timers and input.
+void SetFatalErrorStop(void (*stop)());
 
 // Writes the box's text into out (outChars wide characters, terminator included), cut at its end.
 void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "tests/support/harness.h"
 
@@ -42,11 +43,12 @@ TEST(ReportFatalError, ShowsContextCodeAndSystemTextThenExitsWithTheCode)
     EXPECT_EQ(report.exitCode, 5u);
 }
 
-TEST(ReportFatalError, CodeZeroExitsWithZero)
+TEST(ReportFatalError, CodeZeroStillExitsAsAFailure)
 {
+    // 0 is the exit code of a close by the trader.
     const Report report = RunProbe(L"0 \"Can't Get Main Window\"");
     EXPECT_EQ(report.text, L"Can't Get Main Window failed with error 0: " + SystemErrorText(0));
-    EXPECT_EQ(report.exitCode, 0u);
+    EXPECT_EQ(report.exitCode, 1u);
 }
 
 TEST(ReportFatalError, CodeIsShownSignedAndACodeWithoutTextStillShowsItsNumber)
@@ -65,4 +67,35 @@ TEST(ReportFatalError, BoxStaysUpAfterTheQuitMessageWasPosted)
     const Report report = RunProbe(L"1400 CBaseWindow::InitInstance quit-first");
     EXPECT_EQ(report.text, L"CBaseWindow::InitInstance failed with error 1400: " + SystemErrorText(1400));
     EXPECT_EQ(report.exitCode, 1400u);
+}
+
+TEST(ReportFatalError, LastingFailureShowsOneReportWithThePanelStopped)
+{
+    PanelProcess probe = PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"), L"fatal_error_probe.exe lasting");
+    const HWND notAWindow = WaitForMessageBox(probe.processId(), L"Not a window handle");
+    ASSERT_NE(notAWindow, nullptr);
+    DismissMessageBox(notAWindow);
+    const HWND box = WaitForMessageBox(probe.processId(), L"Error");
+    ASSERT_NE(box, nullptr);
+    Sleep(1500);  // fifteen refresh ticks, each of which would fail again
+    std::pair<DWORD, int> boxes = {probe.processId(), 0};
+    EnumWindows(
+        [](HWND window, LPARAM context) {
+            auto& [processId, count] = *reinterpret_cast<std::pair<DWORD, int>*>(context);
+            DWORD owner = 0;
+            wchar_t caption[16] = {};
+            GetWindowThreadProcessId(window, &owner);
+            GetWindowTextW(window, caption, 16);
+            count += owner == processId && IsWindowVisible(window) && std::wstring(caption) == L"Error";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    EXPECT_TRUE(probe.running()) << "the trader can still read the report";
+    EXPECT_EQ(boxes.second, 1);
+    const HWND panel = FindWindowW(L"PELLANTIX", nullptr);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(panel)) << "no press can place an order behind the report";
+    DismissMessageBox(box);
+    ASSERT_TRUE(probe.wait(10000));
+    EXPECT_NE(probe.exitCode(), 0u);
 }

@@ -46,6 +46,28 @@ TEST(Mouse, StandalonePanelOutlivesTheMouseMovingOverIt)
     EXPECT_TRUE(EqualRect(&before, &after)) << "the panel moved to " << after.left << "," << after.top;
 }
 
+TEST(Mouse, PointingAtAStandalonePanelLeavesTheActiveWindowActive)
+{
+    // The trader types in another window and the mouse passes over the panel on its way.
+    ParkMouse();
+    PanelRun panel(L"standalone");
+    const HWND window = StartStandalone(panel);
+    ASSERT_NE(window, nullptr);
+    UiThread ui;
+    TestWindowOptions options;
+    options.rect = {400, 300, 700, 500};
+    const HWND typing = CreateTestWindow(ui, options);
+    ASSERT_NE(typing, nullptr);
+    ASSERT_TRUE(ui.Run([&] { SetForegroundWindow(typing); }));
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == typing; }, 2000));
+
+    for (const POINT& point : {OnScreen(window, 10, 10), OnScreen(window, 80, 5), OnScreen(window, 140, 150)}) {
+        ASSERT_TRUE(Xdotool(MoveTo(point)));
+        Sleep(150);
+    }
+    EXPECT_EQ(GetForegroundWindow(), typing);
+}
+
 TEST(Mouse, PointingAtThePanelRaisesItAboveTheChartsOtherChildren)
 {
     ParkMouse();

@@ -251,8 +251,50 @@ TEST(Orders, ChartClosingWhileTheExecutingDialogIsUpEndsThePanel)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
+    TypeInto(trading.stopLoss, L"25");
     ASSERT_NE(trading.Buy(), nullptr);
+    // What the controls hold after the press (here: nothing, once the chart takes them) is not the command's.
+    SendMessageTimeoutW(trading.stopLoss, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"99"), SMTO_NORMAL, 2000, nullptr);
     ASSERT_TRUE(trading.terminal.ui().Run([&] { DestroyWindow(trading.terminal.chart()); }));
     EXPECT_EQ(trading.panel.WaitForExit(10000), 0u);
     EXPECT_EQ(WaitForMessageBox(trading.panel.processId(), L"Error", 0), nullptr);
+    // The Finish goes out with the order's values, though the chart took the controls with it.
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].type, 4);
+    EXPECT_EQ(requests[1].volume, "0.01");
+    EXPECT_EQ(requests[1].stopLoss, "25");
+    EXPECT_EQ(requests[1].setSlTpOnMarket, requests[0].setSlTpOnMarket);
+}
+
+TEST(Orders, ClickDuringTheFinishExchangeIsNotReplayedAsAnOrder)
+{
+    // Every exchange takes 2 s; the trader clicks BUY again while the Finish exchange holds the panel.
+    Trading trading("slow", "slow", 100);
+    ASSERT_NE(trading.Buy(15000), nullptr);
+    ASSERT_EQ(trading.RequestsOnceThereAre(2, 10000).size(), 2u) << "the Finish exchange has begun";
+    Click(trading.buy, 30, 25);
+    Sleep(4500);  // the Finish answer, then time for a replayed click's order to reach the service
+    EXPECT_EQ(trading.service.Requests().size(), 2u) << "the click was made while the panel took no input";
+    EXPECT_EQ(WaitForMessageBox(trading.panel.processId(), L"Executing", 0), nullptr);
+}
+
+TEST(Orders, CloseAllDialogTakesNoInputWhileItsCommandRuns)
+{
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    ClickCentre(trading.closeAll);
+    const HWND warning = trading.Dialog(L"Warning");
+    ASSERT_NE(warning, nullptr);
+    ClickCentre(GetDlgItem(warning, 3));
+    const HWND executing = trading.Dialog(L"Executing");
+    ASSERT_NE(executing, nullptr);
+    // A second click on its button, at the end the Executing dialog leaves uncovered, must not end it
+    // while its command is under way.
+    Click(GetDlgItem(warning, 3), 6, 8);
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(warning));
+    PostMessageW(executing, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Warning", 5000)) << "it ends with its command";
+    EXPECT_EQ(trading.RequestsOnceThereAre(2).size(), 2u);
 }

@@ -81,7 +81,7 @@ Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid, int base
 
 }  // namespace
 
-LongRunFigures RunLongSession(int orders, int seconds)
+LongRunFigures RunLongSession(int orders, int seconds, const std::function<void(int ordersDone)>& progress)
 {
     LongRunFigures figures;
     figures.orders = orders;
@@ -124,6 +124,8 @@ LongRunFigures RunLongSession(int orders, int seconds)
         else
             ++figures.lost;
         WaitUntil([&] { return !WaitForMessageBox(panel.processId(), L"Executing", 0); }, 5000);
+        if (progress)
+            progress(i + 1);
     };
 
     const int firstOrders = std::min(orders, warmUpOrders);

@@ -4,6 +4,7 @@
 // the figures; the benchmark prints them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct LongRunFigures {
 
 // Runs the session: a few warm-up orders, the rest spread over at least the seconds, BUY and SELL in
 // turn. The expert executes each command after 100 ms.
-LongRunFigures RunLongSession(int orders, int seconds);
+// progress, when given, hears after every order how many are done.
+LongRunFigures RunLongSession(int orders, int seconds, const std::function<void(int ordersDone)>& progress = {});
 
 }  // namespace harness

@@ -30,10 +30,23 @@ int wmain(int argc, wchar_t** argv)
     const int orders = argc > 2 ? std::max(1, _wtoi(argv[2])) : 200;
     const int longRunSeconds = argc > 3 ? std::max(0, _wtoi(argv[3])) : 1000;
 
+    // The run takes minutes and prints nothing before its table: stderr says where it is meanwhile.
+    const ULONGLONG start = GetTickCount64();
     FigureRows rows;
-    for (FigureRows part : {SymbolReadFigures(), OrderFigures(), StartUpFigures(5), RefreshFigures(refreshSeconds),
-                            LongRunFigureRows(orders, longRunSeconds)})
+    const auto stage = [&](const char* name, const auto& measure) {
+        std::fprintf(stderr, "%s, %.0f s\n", name, (GetTickCount64() - start) / 1000.0);
+        const FigureRows part = measure();
         rows.insert(rows.end(), part.begin(), part.end());
+    };
+    stage("symbol document read", [] { return SymbolReadFigures(); });
+    stage("order costs", [] { return OrderFigures(); });
+    stage("start-up", [] { return StartUpFigures(5); });
+    stage("refresh cost", [&] { return RefreshFigures(refreshSeconds); });
+    stage("long run", [&] {
+        return LongRunFigureRows(orders, longRunSeconds, [&](int done) {
+            std::fprintf(stderr, "long run: %d/%d orders, %.0f s\n", done, orders, (GetTickCount64() - start) / 1000.0);
+        });
+    });
 
     size_t whatWidth = 6, measuredWidth = 8, goalWidth = 4;
     for (const FigureRow& row : rows) {

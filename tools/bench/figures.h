@@ -1,6 +1,7 @@
 // The benchmark's figures: each part measures one thing and gives rows of the one table it prints.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,4 +20,4 @@ FigureRows SymbolReadFigures();
 FigureRows OrderFigures();
 FigureRows RefreshFigures(int seconds);
 FigureRows StartUpFigures(int runs);
-FigureRows LongRunFigureRows(int orders, int seconds);
+FigureRows LongRunFigureRows(int orders, int seconds, const std::function<void(int ordersDone)>& progress);

@@ -6,9 +6,9 @@
 
 using namespace harness;
 
-FigureRows LongRunFigureRows(int orders, int seconds)
+FigureRows LongRunFigureRows(int orders, int seconds, const std::function<void(int ordersDone)>& progress)
 {
-    const LongRunFigures run = RunLongSession(orders, seconds);
+    const LongRunFigures run = RunLongSession(orders, seconds, progress);
     if (!run.cameUp)
         return {{"long run", "the system did not come up", "", false}};
     const Resources& a = run.afterWarmUp;

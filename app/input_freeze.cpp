@@ -1,0 +1,49 @@
+#include "app/input_freeze.h"
+
+namespace {
+
+void DisableOne(HWND window, std::vector<HWND>& disabled)
+{
+    // Hidden helper windows of the thread are left alone; a window already disabled stays as it is.
+    if (!IsWindowVisible(window) || !IsWindowEnabled(window))
+        return;
+    EnableWindow(window, FALSE);
+    disabled.push_back(window);
+}
+
+BOOL CALLBACK DisableThreadWindow(HWND window, LPARAM disabled)
+{
+    DisableOne(window, *reinterpret_cast<std::vector<HWND>*>(disabled));
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> DisableInput(HWND panel)
+{
+    std::vector<HWND> disabled;
+    // In a chart the panel is no top-level window of its own, so it is named apart.
+    DisableOne(panel, disabled);
+    EnumThreadWindows(GetCurrentThreadId(), DisableThreadWindow, reinterpret_cast<LPARAM>(&disabled));
+    return disabled;
+}
+
+void DiscardInput()
+{
+    // Peeking also turns the input still waiting outside the queue into messages, which go with the rest.
+    static constexpr UINT ranges[][2] = {
+        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    MSG message;
+    for (const auto& range : ranges)
+        while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE | PM_NOYIELD)) {
+        }
+}
+
+InputFreeze::~InputFreeze()
+{
+    DiscardInput();
+    // A window that went meanwhile (the chart closing takes the panel with it) is simply no longer there.
+    for (auto window = disabled_.rbegin(); window != disabled_.rend(); ++window)
+        if (IsWindow(*window))
+            EnableWindow(*window, TRUE);
+}
