@@ -69,8 +69,10 @@ public:
                        const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket, std::wstring& command);
 
     // A trade command: the order, the Executing dialog until the expert is done or the trader cancels,
-    // then the Finish order. Does nothing while another one runs.
+    // then the Finish order. Refused while another one runs.
     void tradeCommand(OrderType type);
+    // Shows the trader that a press reaching a running command was not taken.
+    void refusePress();
     // The Executing dialog's progress line for executingStep.
     std::wstring executingText() const;
 

@@ -12,12 +12,9 @@ constexpr UINT executingIntervalMs = 500;
 
 void CMainWindow::tradeCommand(OrderType type)
 {
-    // One command at a time. With the panel frozen only a message sent straight to a control gets here;
-    // the trader is shown that it was not taken, as for a click on a window under a modal dialog.
+    // One command at a time.
     if (tradeCommandRunning) {
-        FLASHWINFO flash = {sizeof flash, executingDialog ? executingDialog : GetAncestor(hWnd, GA_ROOT), FLASHW_ALL, 3, 0};
-        FlashWindowEx(&flash);
-        MessageBeep(MB_ICONWARNING);
+        refusePress();
         return;
     }
     tradeCommandRunning = true;
@@ -36,6 +33,15 @@ void CMainWindow::tradeCommand(OrderType type)
     tradeCommandRunning = false;
 }
 
+void CMainWindow::refusePress()
+{
+    // With the panel frozen only a message sent straight to a control gets here: the trader is shown that
+    // it was not taken, as for a click on a window under a modal dialog.
+    FLASHWINFO flash = {sizeof flash, executingDialog ? executingDialog : GetAncestor(hWnd, GA_ROOT), FLASHW_ALL, 3, 0};
+    FlashWindowEx(&flash);
+    MessageBeep(MB_ICONWARNING);
+}
+
 std::wstring CMainWindow::executingText() const
 {
     static const wchar_t* const dots[] = {L"", L".", L".  .", L".  .  ."};
@@ -51,6 +57,11 @@ INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         SetDlgItemTextW(dialog, IDC_CLOSE_SYMBOL_DEALS, (L"Close All (" + main.symbolInfo.Name + L")").c_str());
         return TRUE;
     case WM_COMMAND:
+        // The dialog waits for its command: nothing it is sent meanwhile ends it or starts another one.
+        if (main.tradeCommandRunning) {
+            main.refusePress();
+            return TRUE;
+        }
         switch (LOWORD(wParam)) {
         case IDCANCEL:
             EndDialog(dialog, IDCANCEL);

@@ -157,7 +157,7 @@ TEST(Orders, CloseAllDealsNeedsTheConfirmation)
     EXPECT_EQ(requests[1].type, 4);
 }
 
-TEST(Orders, SecondClickInTheCloseAllDialogDoesNotOrderTwice)
+TEST(Orders, CloseAllDialogTakesNoSecondPressWhileItsCommandRuns)
 {
     Trading trading;
     trading.expert.SetExecuting(false);
@@ -168,13 +168,19 @@ TEST(Orders, SecondClickInTheCloseAllDialogDoesNotOrderTwice)
     ClickCentre(current);
     const HWND executing = trading.Dialog(L"Executing");
     ASSERT_NE(executing, nullptr);
-    // The Close All dialog is still there: a second click on it.
-    ASSERT_TRUE(IsWindow(current));
+    // A second click on its button, at the end the Executing dialog leaves uncovered, must not end the
+    // dialog while its command is under way.
+    Click(current, 6, 8);
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(warning));
+    // Nor does the button's command, sent straight to the dialog, order twice or end it.
     SendMessageTimeoutW(warning, WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), reinterpret_cast<LPARAM>(current), SMTO_NORMAL,
                         2000, nullptr);
     Sleep(700);
     EXPECT_EQ(trading.service.Requests().size(), 1u) << "one order only";
+    EXPECT_TRUE(IsWindowVisible(warning));
     PostMessageW(executing, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Warning", 5000)) << "it ends with its command";
     const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
     Sleep(500);
     ASSERT_EQ(trading.service.Requests().size(), 2u);
@@ -277,24 +283,4 @@ TEST(Orders, ClickDuringTheFinishExchangeIsNotReplayedAsAnOrder)
     Sleep(4500);  // the Finish answer, then time for a replayed click's order to reach the service
     EXPECT_EQ(trading.service.Requests().size(), 2u) << "the click was made while the panel took no input";
     EXPECT_EQ(WaitForMessageBox(trading.panel.processId(), L"Executing", 0), nullptr);
-}
-
-TEST(Orders, CloseAllDialogTakesNoInputWhileItsCommandRuns)
-{
-    Trading trading;
-    trading.expert.SetExecuting(false);
-    ClickCentre(trading.closeAll);
-    const HWND warning = trading.Dialog(L"Warning");
-    ASSERT_NE(warning, nullptr);
-    ClickCentre(GetDlgItem(warning, 3));
-    const HWND executing = trading.Dialog(L"Executing");
-    ASSERT_NE(executing, nullptr);
-    // A second click on its button, at the end the Executing dialog leaves uncovered, must not end it
-    // while its command is under way.
-    Click(GetDlgItem(warning, 3), 6, 8);
-    Sleep(500);
-    EXPECT_TRUE(IsWindowVisible(warning));
-    PostMessageW(executing, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(trading.DialogGone(L"Warning", 5000)) << "it ends with its command";
-    EXPECT_EQ(trading.RequestsOnceThereAre(2).size(), 2u);
 }
