@@ -65,7 +65,11 @@ std::wstring CMainWindow::brokerAddress()
         return {};
     // The table's own order decides: the terminal's first row, whatever its state.
     const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
-    const size_t rowsHeld = buffer.size() < sizeof(DWORD) ? 0 : (buffer.size() - offsetof(MIB_TCPTABLE_OWNER_PID, table)) / sizeof(MIB_TCPROW_OWNER_PID);
+    constexpr size_t rowsStart = offsetof(MIB_TCPTABLE_OWNER_PID, table);
+    if (buffer.size() < rowsStart)
+        return {};
+    // Never past what was read, whatever the count says.
+    const size_t rowsHeld = (buffer.size() - rowsStart) / sizeof(MIB_TCPROW_OWNER_PID);
     for (DWORD i = 0; i < table->dwNumEntries && i < rowsHeld; ++i) {
         const MIB_TCPROW_OWNER_PID& row = table->table[i];
         if (row.dwOwningPid != terminalProcess)
