@@ -24,6 +24,8 @@ constexpr DWORD childStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCH
 // On its own the panel clips its children too: its 100 ms redraw of the whole window must not paint
 // over the controls that are not redrawn with it.
 constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
+// Standing in for the child under wine: the child's look, as a pop-up owned by the terminal.
+constexpr DWORD overlayStyle = WS_POPUP | WS_CLIPCHILDREN;
 
 // Decimals the "BE:" field shows at most: a double holds no more, and Digits comes from the expert.
 constexpr int maxBreakEvenDecimals = 15;
@@ -116,13 +118,29 @@ bool CMainWindow::InitInstance()
             x = origin.x;
             y = origin.y;
         }
+        // Where wine would never draw the child, the panel stands in for it: owned by the terminal's
+        // top-level window, shown by the first placement only, so it never takes activation.
+        if (NeedsChartOverlay(hWndChart)) {
+            dwStyle = overlayStyle;
+            hWndParent = GetAncestor(hWndChart, GA_ROOT);
+            nCmdShow = SW_HIDE;
+        }
     } else {
         dwExStyle = WS_EX_TOOLWINDOW;
         MessageBoxW(nullptr, commandLine, L"Not a window handle", MB_OK);
     }
 
     CBaseWindow::InitInstance();
+    if (dwStyle == overlayStyle) {
+        // A child has no menu bar; the pop-up standing in for one was given the class menu.
+        if (const HMENU classMenu = GetMenu(hWnd)) {
+            SetMenu(hWnd, nullptr);
+            DestroyMenu(classMenu);
+        }
+    }
     CreateChildren();
+    if (dwStyle == overlayStyle)
+        overlay.Start(hWnd, hWndChart, {x, y});
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
@@ -169,6 +187,11 @@ void CMainWindow::RefreshPanel()
     // The chart closing during a command takes the panel's windows with it; the quit is on its way.
     if (!IsWindow(hWnd))
         return;
+    // The stand-in goes as the child would have gone with the window it was in.
+    if (overlay.active() && !overlay.Follow()) {
+        DestroyWindow(hWnd);
+        return;
+    }
     // Whatever the document held (new values or none), everything is drawn again.
     ReadSymbolInfo(symbolInfo);
     GetMemDC();
@@ -234,6 +257,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
         return hit == HTCLIENT ? HTCAPTION : hit;
     }
+    case WM_ENTERSIZEMOVE:
+    case WM_MOVING:
+    case WM_EXITSIZEMOVE:
+        if (GetMainWindow().overlay.OnDragMessage(message, lParam))
+            return message == WM_MOVING ? TRUE : 0;
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/chart_overlay.h"
 #include "app/placement.h"
 #include "exchange/symbol_info.h"
 #include "service/order_exchange.h"
@@ -73,6 +74,8 @@ public:
     void tradeCommand(OrderType type);
     // Shows the trader that a press reaching a running command was not taken.
     void refusePress();
+    // One of the panel's dialogs, modal to the terminal as a child's dialog is.
+    INT_PTR showDialog(WORD dialogId, HWND owner, DLGPROC procedure);
     // The Executing dialog's progress line for executingStep.
     std::wstring executingText() const;
 
@@ -93,6 +96,7 @@ public:
     CLabel stripLabel;
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
     DWORD terminalProcess = 0;  // the chart's process when the panel attached to it
+    ChartOverlay overlay;  // active where the panel stands in for the chart's child
     SymbolInfo symbolInfo;
 
     int selectedServer = -1;  // -1: none

@@ -72,6 +72,16 @@ void MoveToOriginPos(HWND pinButton)
     const HWND panel = GetParent(pinButton);
     if (!IsWindow(panel))
         return;
+    if (CMainWindow& main = GetMainWindow(); main.overlay.active()) {
+        // The stand-in child moves between the same two windows, to the same places.
+        const HWND terminal = main.overlay.terminal();
+        DWORD owner = 0;
+        if (main.overlay.anchor() != terminal)
+            main.overlay.MoveInto(terminal, {main.x, main.y});
+        else if (GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess)
+            main.overlay.MoveInto(main.hWndChart, {6, 20});
+        return;
+    }
     const HWND current = GetParent(panel);
     const HWND root = GetAncestor(pinButton, GA_ROOT);
     // A panel on its own is its own top-level window: there is nowhere to move it.

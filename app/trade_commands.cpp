@@ -26,7 +26,7 @@ void CMainWindow::tradeCommand(OrderType type)
         placeOrder(type, fields);
         // What the trader did while the exchange held the panel is not meant for the Executing dialog.
         DiscardInput();
-        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_EXECUTING), hWnd, ExecutingDialogProc, 0);
+        showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc);
         executingDialog = nullptr;
         placeOrder(Finish, fields);
     }
@@ -37,9 +37,17 @@ void CMainWindow::refusePress()
 {
     // With the panel frozen only a message sent straight to a control gets here: the trader is shown that
     // it was not taken, as for a click on a window under a modal dialog.
-    FLASHWINFO flash = {sizeof flash, executingDialog ? executingDialog : GetAncestor(hWnd, GA_ROOT), FLASHW_ALL, 3, 0};
+    const HWND topLevel = overlay.active() ? overlay.terminal() : GetAncestor(hWnd, GA_ROOT);
+    FLASHWINFO flash = {sizeof flash, executingDialog ? executingDialog : topLevel, FLASHW_ALL, 3, 0};
     FlashWindowEx(&flash);
     MessageBeep(MB_ICONWARNING);
+}
+
+INT_PTR CMainWindow::showDialog(WORD dialogId, HWND owner, DLGPROC procedure)
+{
+    // A child's dialog disables the terminal's top-level window by itself; the stand-in does it here.
+    const TerminalDisabled terminal(overlay);
+    return DialogBoxParamW(hInstance, MAKEINTRESOURCEW(dialogId), owner, procedure, 0);
 }
 
 std::wstring CMainWindow::executingText() const
@@ -72,7 +80,7 @@ INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             return TRUE;
         case IDC_CLOSE_ALL_DEALS:
             EndDialog(dialog, IDC_CLOSE_ALL_DEALS);
-            DialogBoxParamW(main.hInstance, MAKEINTRESOURCEW(IDD_CONFIRM_CLOSE_ALL), main.hWnd, CloseAllDialogProc, 0);
+            main.showDialog(IDD_CONFIRM_CLOSE_ALL, main.hWnd, CloseAllDialogProc);
             return TRUE;
         case IDC_CONFIRM_CLOSE_ALL:
             main.tradeCommand(CloseAllDeals);

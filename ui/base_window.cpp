@@ -34,8 +34,9 @@ bool CBaseWindow::InitInstance()
                            hInstance, nullptr);
     if (!hWnd)
         ReportFatalError(L"CBaseWindow::InitInstance");
-    // Across processes SetParent leaves a stale last error behind; only the returned handle tells.
-    if (!SetParent(hWnd, hWndParent))
+    // Across processes SetParent leaves a stale last error behind; only the returned handle tells. A
+    // pop-up's hWndParent is its owner, which SetParent would turn into its parent.
+    if (!(dwStyle & WS_POPUP) && !SetParent(hWnd, hWndParent))
         ReportFatalError(L"CBaseWindow::InitInstance");
     ShowWindow(hWnd, nCmdShow);
     if (!UpdateWindow(hWnd))

@@ -33,7 +33,7 @@ LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_ALL_BUTTON) {
         CMainWindow& main = GetMainWindow();
-        DialogBoxParamW(main.hInstance, MAKEINTRESOURCEW(IDD_CLOSE_ALL), window, CloseAllDialogProc, 0);
+        main.showDialog(IDD_CLOSE_ALL, window, CloseAllDialogProc);
         return 0;
     }
     // The combo boxes' and fields' notifications need nothing.

@@ -68,6 +68,7 @@ using UniqueView = UniqueHandle<void*, UnmapView>;  // from MapViewOfFile
 using UniqueCryptProvider = UniqueHandle<HCRYPTPROV, ReleaseCryptContext>;
 using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptDestroyKey>;
 using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
+using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, UnhookWinEvent>;
 
 // A DC borrowed from a window with GetDC.
 class WindowDC {

@@ -22,7 +22,21 @@ struct ChildrenEndWithTheTests {
     HANDLE job = nullptr;  // held open until the process ends
 } childrenEndWithTheTests;
 
+// The tests check the real child window, as on Windows: every panel they start is one, unless a test asks
+// for the top-level stand-in that wine users see (OverlayPanels).
+const bool panelsAreRealChildren = SetEnvironmentVariableW(L"PANEL_AS_CHILD", L"1");
+
 }  // namespace
+
+OverlayPanels::OverlayPanels()
+{
+    SetEnvironmentVariableW(L"PANEL_AS_CHILD", nullptr);
+}
+
+OverlayPanels::~OverlayPanels()
+{
+    SetEnvironmentVariableW(L"PANEL_AS_CHILD", L"1");
+}
 
 std::wstring ProgramPath(const std::wstring& name)
 {

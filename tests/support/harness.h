@@ -16,6 +16,15 @@
 
 namespace harness {
 
+// While it lives, the panels a test starts under wine stand in for the chart's child as top-level windows,
+// as traders see them; otherwise every panel is the real child window, as on Windows.
+struct OverlayPanels {
+    OverlayPanels();
+    OverlayPanels(const OverlayPanels&) = delete;
+    OverlayPanels& operator=(const OverlayPanels&) = delete;
+    ~OverlayPanels();
+};
+
 // A program of the build, from the folder that holds the test program.
 std::wstring ProgramPath(const std::wstring& name);
 

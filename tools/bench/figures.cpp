@@ -1,5 +1,6 @@
 // Prints the panel's figures as one table: the symbol document read, one order's costs, the refresh
-// cost against a bare-blit baseline, start-up, and a long session of orders with live quotes.
+// cost against a bare-blit baseline, the cost of the stand-in under wine, start-up, and a long session of
+// orders with live quotes.
 //
 //   bench_figures.exe [refresh seconds] [long-run orders] [long-run seconds]
 //   (defaults 60, 200 and 1000: the long run then lasts 10 000 ticks, about 18 minutes)
@@ -42,6 +43,7 @@ int wmain(int argc, wchar_t** argv)
     stage("order costs", [] { return OrderFigures(); });
     stage("start-up", [] { return StartUpFigures(5); });
     stage("refresh cost", [&] { return RefreshFigures(refreshSeconds); });
+    stage("stand-in cost", [&] { return OverlayFigures(std::max(10, refreshSeconds / 3)); });
     stage("long run", [&] {
         return LongRunFigureRows(orders, longRunSeconds, [&](int done) {
             std::fprintf(stderr, "long run: %d/%d orders, %.0f s\n", done, orders, (GetTickCount64() - start) / 1000.0);

@@ -20,4 +20,5 @@ FigureRows SymbolReadFigures();
 FigureRows OrderFigures();
 FigureRows RefreshFigures(int seconds);
 FigureRows StartUpFigures(int runs);
+FigureRows OverlayFigures(int seconds);
 FigureRows LongRunFigureRows(int orders, int seconds, const std::function<void(int ordersDone)>& progress);

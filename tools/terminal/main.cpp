@@ -1,10 +1,8 @@
 // The stand-in terminal: shows a chart and starts the panel on it, as a terminal's expert does.
 //
-//   terminal.exe [--panel PATH] [--beside]
+//   terminal.exe [--panel PATH]
 //
-// --panel names the panel program (default: panel.exe beside this program). --beside starts the panel
-// without a chart handle, as its own top-level window beside the terminal: wine draws no child window
-// whose top-level window belongs to another process, so that is how the panel is seen under wine.
+// --panel names the panel program (default: panel.exe beside this program).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -19,7 +17,6 @@ namespace {
 
 struct Options {
     std::wstring panel;
-    bool beside = false;
 };
 
 std::wstring ProgramFolder()
@@ -38,9 +35,7 @@ Options ReadOptions()
     wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
     for (int i = 1; words && i < count; ++i) {
         const std::wstring word = words[i];
-        if (word == L"--beside")
-            options.beside = true;
-        else if (word == L"--panel" && i + 1 < count)
+        if (word == L"--panel" && i + 1 < count)
             options.panel = words[++i];
     }
     LocalFree(words);
@@ -52,18 +47,12 @@ Options ReadOptions()
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     const Options options = ReadOptions();
-    TerminalLayout layout;
-    if (options.beside)
-        layout.frameOrigin = {190, 20};  // leaves the panel's own place at (6, 20) free
-    TerminalWindow terminal(layout);
+    TerminalWindow terminal(TerminalLayout{});
     // The terminal is connected to its broker before the panel asks who it is.
     BrokerConnection broker;
 
-    // A chart handle as the whole command line attaches the panel to the chart; the program's quoted path,
-    // as a shell would write it, names no window and brings the panel up on its own.
-    const std::wstring commandLine =
-        options.beside ? L"\"" + options.panel + L"\"" : ChartHandleText(terminal.chart());
-    PanelProcess panel = PanelProcess::Launch(options.panel, commandLine);
+    // The chart handle as the whole command line attaches the panel to the chart.
+    PanelProcess panel = PanelProcess::Launch(options.panel, ChartHandleText(terminal.chart()));
     if (!panel) {
         const std::wstring text = L"The panel cannot be started: " + options.panel;
         MessageBoxW(terminal.frame(), text.c_str(), L"Stand-in Terminal", MB_OK | MB_ICONERROR);
@@ -86,7 +75,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             DispatchMessageW(&message);
         }
     }
-    // Closing the terminal takes the chart, and with it an attached panel; a panel beside it is asked.
+    // Closing the terminal takes the chart, and with it the panel; one that stays is asked, then ended.
     panel.close(5000);
     return 0;
 }

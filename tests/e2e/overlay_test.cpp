@@ -1,0 +1,197 @@
+// The panel in a chart of another process under wine, where it stands in for the child window that wine
+// would not draw: what a trader sees of it on screen and what the mouse and keyboard do there.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/support/trading.h"
+#include "tools/terminal/expert.h"
+
+using namespace harness;
+
+namespace {
+
+bool Reddish(COLORREF c) { return GetRValue(c) > 120 && GetGValue(c) < 90 && GetBValue(c) < 90; }
+bool Greenish(COLORREF c) { return GetGValue(c) > 90 && GetRValue(c) < 90 && GetBValue(c) < 110; }
+
+POINT OnScreen(HWND window, POINT point)
+{
+    ClientToScreen(window, &point);
+    return point;
+}
+
+// Where the child's corner belongs: (6, 20) of the chart's parent's client area.
+POINT ChildPlace(HWND document) { return OnScreen(document, {6, 20}); }
+
+POINT WindowCorner(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return {rect.left, rect.top};
+}
+
+bool operator==(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
+
+// Pixels of the price tiles in a screen rectangle.
+int TilePixels(const RECT& rect)
+{
+    const ScreenImage image = CaptureScreen(rect);
+    int count = 0;
+    for (COLORREF c : image.pixels)
+        count += Reddish(c) || Greenish(c);
+    return count;
+}
+
+// The panel on a chart of the test's terminal, as a wine user runs it, with the test playing its expert.
+struct ChartPanel {
+    explicit ChartPanel(const TerminalLayout& layout = {})
+        : terminal(layout), panel(ChartHandleText(terminal.chart())), expert(panel.processId(), "EURUSD")
+    {
+        ParkMouse();
+        Quote quote;
+        quote.bid = 1.08444;
+        quote.ask = 1.08456;
+        expert.Publish(SymbolDocument("EURUSD", "Stand-in Markets Ltd.", quote, Position()));
+        window = panel.WaitForMainWindow();
+        const HWND client = FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr);
+        buy = FindWindowExW(client, nullptr, L"BUY_BUTTON", nullptr);
+        sell = FindWindowExW(client, nullptr, L"SELL_BUTTON", nullptr);
+        spread = FindWindowExW(client, nullptr, L"SPREAD_WINDOW", nullptr);
+        WaitUntilOnScreen(window);
+    }
+    // A point of the BUY tile, between the spread and the arrow, above the price.
+    POINT BuyPoint() const { return OnScreen(buy, {40, 4}); }
+    bool BuyShows(DWORD timeoutMs) const
+    {
+        return WaitUntil([&] { return Greenish(ScreenPixel(BuyPoint().x, BuyPoint().y)); }, timeoutMs);
+    }
+    RECT PanelRect() const
+    {
+        const POINT corner = ChildPlace(terminal.document());
+        return {corner.x, corner.y, corner.x + 158, corner.y + 189};
+    }
+
+    OverlayPanels overlay;  // before the panel starts
+    TerminalHost terminal;
+    PanelRun panel;
+    StandInExpert expert;
+    HWND window = nullptr, buy = nullptr, sell = nullptr, spread = nullptr;
+};
+
+}  // namespace
+
+TEST(Overlay, PanelIsDrawnWhereTheChildBelongsAtTwoChartOffsets)
+{
+    TerminalLayout moved;
+    moved.documentOrigin = {90, 50};
+    moved.chartOffset = {2, 14};  // the whole panel inside the chart
+    for (const TerminalLayout& layout : {TerminalLayout{}, moved}) {
+        ChartPanel shown(layout);
+        ASSERT_NE(shown.buy, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == ChildPlace(shown.terminal.document()); }, 2000));
+        // The spread's dark digits once the document is read, the tiles, and white price digits on them.
+        EXPECT_TRUE(WaitUntil(
+            [&] { return CountDark(CaptureScreen(ClientRectOnScreen(shown.spread, {0, 0, 45, 10}))) > 5; }, 2000));
+        EXPECT_TRUE(shown.BuyShows(2000));
+        const POINT sellPoint = OnScreen(shown.sell, {40, 4});
+        EXPECT_TRUE(Reddish(ScreenPixel(sellPoint.x, sellPoint.y)));
+        int white = 0;
+        const ScreenImage prices = CaptureScreen(ClientRectOnScreen(shown.buy, {0, 10, 75, 36}));
+        for (COLORREF c : prices.pixels)
+            white += GetRValue(c) > 220 && GetGValue(c) > 220 && GetBValue(c) > 220;
+        EXPECT_GT(white, 40) << "the ask's digits";
+    }
+}
+
+TEST(Overlay, FollowsTheTerminalsFrameWithinThreeTicks)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const POINT corner = WindowCorner(shown.window);
+    const POINT buy = shown.BuyPoint();
+    shown.terminal.ui().Run([&] {
+        SetWindowPos(shown.terminal.frame(), nullptr, 260, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    });
+    const POINT place = ChildPlace(shown.terminal.document());
+    const POINT buyThere = {buy.x + place.x - corner.x, buy.y + place.y - corner.y};
+    EXPECT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(buyThere.x, buyThere.y)); }, 300));
+    EXPECT_TRUE(WindowCorner(shown.window) == place);
+}
+
+TEST(Overlay, AnotherChartAboveCoversThePanelUntilItMovesAway)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const POINT buy = shown.BuyPoint();
+    const POINT sell = OnScreen(shown.sell, {40, 4});
+    // A second chart whose client area lies over the BUY tile but not over SELL.
+    const HWND mdiClient = GetParent(shown.terminal.document());
+    POINT origin = {buy.x - 20, buy.y - 60};
+    ScreenToClient(mdiClient, &origin);
+    HWND other = nullptr;
+    shown.terminal.ui().Run([&] {
+        other = CreateMDIWindowW(L"StandInChartDocument", L"GBPUSD,H1", WS_CLIPCHILDREN, origin.x, origin.y, 300, 300,
+                                 mdiClient, GetModuleHandleW(nullptr), 0);
+    });
+    ASSERT_NE(other, nullptr);
+    const COLORREF otherColour = GetSysColor(COLOR_BTNFACE);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(buy.x, buy.y) == otherColour; }, 1000));
+    // A new shape shows once wine has put the panel's drawing back on screen, a few milliseconds on.
+    EXPECT_TRUE(WaitUntil([&] { return Reddish(ScreenPixel(sell.x, sell.y)); }, 500)) << "the uncovered part still shows";
+
+    shown.terminal.ui().Run([&] { SetWindowPos(other, nullptr, 420, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER); });
+    EXPECT_TRUE(shown.BuyShows(1000));
+    EXPECT_TRUE(Reddish(ScreenPixel(sell.x, sell.y)));
+}
+
+TEST(Overlay, MinimizedChartShowsNoPixelOfThePanelUntilRestored)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const RECT place = shown.PanelRect();
+    shown.terminal.ui().Run([&] { ShowWindow(shown.terminal.document(), SW_MINIMIZE); });
+    EXPECT_TRUE(WaitUntil([&] { return TilePixels(place) == 0; }, 1000));
+    shown.terminal.ui().Run([&] { ShowWindow(shown.terminal.document(), SW_RESTORE); });
+    EXPECT_TRUE(shown.BuyShows(1000));
+}
+
+TEST(Overlay, TypedVolumeAndARealBuyClickTradeWithTheTerminalHeldMeanwhile)
+{
+    const OverlayPanels overlay;
+    Trading trading;
+    ASSERT_NE(trading.buy, nullptr);
+    ASSERT_EQ(GetAncestor(trading.window, GA_PARENT), GetDesktopWindow()) << "the stand-in, not the child";
+    TypeInto(trading.volume, L"0.37");
+    ASSERT_NE(trading.Buy(), nullptr);
+    EXPECT_FALSE(IsWindowEnabled(trading.terminal.frame())) << "the Executing dialog is modal to the terminal";
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].type, 0);
+    EXPECT_EQ(requests[0].volume, "0.37");
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(trading.terminal.frame()) != FALSE; }, 2000));
+
+    // The close button's release ends the panel as in the chart.
+    Click(FindWindowExW(trading.window, nullptr, L"CLOSE_BUTTON", nullptr), 10, 7);
+    EXPECT_EQ(trading.panel.WaitForExit(5000), 0u);
+}
+
+TEST(Overlay, PinMovesThePanelOutAndBackAndTheChartClosingEndsIt)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const HWND pin = FindWindowExW(shown.window, nullptr, L"PIN_BUTTON", nullptr);
+    // Out: at the origin position, taken in the terminal's top-level window.
+    POINT origin = ChildPlace(shown.terminal.document());
+    ScreenToClient(shown.terminal.chart(), &origin);
+    Click(pin, 10, 7);
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.frame(), origin); }, 1000));
+    EXPECT_TRUE(shown.BuyShows(1000));
+    // Back: at (6, 20) of the chart.
+    Click(pin, 10, 7);
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.chart(), {6, 20}); }, 1000));
+    EXPECT_TRUE(shown.BuyShows(1000));
+
+    shown.terminal.ui().Run([&] { DestroyWindow(shown.terminal.chart()); });
+    EXPECT_EQ(shown.panel.WaitForExit(3000), 0u);
+}
