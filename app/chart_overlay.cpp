@@ -20,13 +20,6 @@ bool ChildForced()
     return length > 0 && length < std::size(value) && std::wcscmp(value, L"1") == 0;
 }
 
-bool Ours(HWND window)
-{
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    return process == GetCurrentProcessId();
-}
-
 RECT ClientOnScreen(HWND window)
 {
     RECT rect = {};
@@ -42,17 +35,15 @@ void Combine(HRGN area, HRGN scratch, const RECT& rect, int mode)
 }
 
 // What a child of the anchor may show, in screen coordinates, into area: the client areas of the anchor
-// and of each ancestor, less the visible windows above each of them. Empty when one of them is minimized.
-// panelAbove tells whether the panel is above the terminal's top-level window in the z-order.
-void VisibleArea(HWND anchor, HWND panel, HRGN area, HRGN scratch, bool& panelAbove)
+// and of each ancestor, less the visible windows above each of them below the top level. Empty when one of
+// them is hidden or minimized. Above the top level nothing needs taking away: the panel sits right above
+// the terminal's top-level window, so whatever covers that window covers the panel too.
+void VisibleArea(HWND anchor, HRGN area, HRGN scratch)
 {
-    SetRectRgn(area, 0, 0, 0, 0);
-    panelAbove = false;
-    if (!IsWindowVisible(anchor))
-        return;
     bool first = true;
-    for (HWND window = anchor; window; window = ParentWindow(window)) {
-        if (IsIconic(window)) {
+    for (HWND window = anchor; window;) {
+        const LONG style = GetWindowLongW(window, GWL_STYLE);
+        if (!(style & WS_VISIBLE) || (style & WS_MINIMIZE)) {
             SetRectRgn(area, 0, 0, 0, 0);
             return;
         }
@@ -62,19 +53,14 @@ void VisibleArea(HWND anchor, HWND panel, HRGN area, HRGN scratch, bool& panelAb
         else
             Combine(area, scratch, client, RGN_AND);
         first = false;
-        // Above the terminal's top-level window the panel and its dialogs cover nothing of the child.
-        const bool topLevel = !ParentWindow(window);
-        for (HWND above = GetWindow(window, GW_HWNDPREV); above; above = GetWindow(above, GW_HWNDPREV)) {
-            if (above == panel) {
-                panelAbove = true;
-                continue;
-            }
-            if (!IsWindowVisible(above) || (topLevel && Ours(above)))
-                continue;
+        const HWND parent = ParentWindow(window);
+        // Siblings share the parents' visibility, which the walk looks at on its way up.
+        for (HWND above = parent ? GetWindow(window, GW_HWNDPREV) : nullptr; above; above = GetWindow(above, GW_HWNDPREV)) {
             RECT covered;
-            if (GetWindowRect(above, &covered))
+            if ((GetWindowLongW(above, GWL_STYLE) & WS_VISIBLE) && GetWindowRect(above, &covered))
                 Combine(area, scratch, covered, RGN_DIFF);
         }
+        window = parent;
     }
 }
 
@@ -84,7 +70,7 @@ ChartOverlay* following = nullptr;
 void CALLBACK OnTerminalEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
 {
     if (following)
-        following->Follow();
+        following->Follow(true);
 }
 
 }  // namespace
@@ -96,18 +82,20 @@ bool NeedsChartOverlay(HWND chart)
     return UnderWine() && process != GetCurrentProcessId() && !ChildForced();
 }
 
-HWND ChartOverlay::terminal() const
+ChartOverlay::~ChartOverlay()
 {
-    return panel_ ? GetWindow(panel_, GW_OWNER) : nullptr;
+    if (following == this)
+        following = nullptr;
 }
 
 void ChartOverlay::Start(HWND panel, HWND anchor, POINT position)
 {
     panel_ = panel;
+    terminal_ = GetWindow(panel, GW_OWNER);
     scratch_.reset(CreateRectRgn(0, 0, 0, 0));
     // Wine raises the terminal's window above the windows it owns only when they are its own. Whenever
-    // its windows come, go or take the focus (a click on the chart), the panel is raised again at once
-    // instead of at the next tick; every other change is followed on the tick.
+    // its windows come, go or take the focus (a click on the chart), the panel is placed again at once
+    // instead of at the next tick.
     DWORD terminal = 0;
     GetWindowThreadProcessId(anchor, &terminal);
     following = this;
@@ -119,14 +107,33 @@ void ChartOverlay::Start(HWND panel, HWND anchor, POINT position)
 void ChartOverlay::MoveInto(HWND anchor, POINT position)
 {
     anchor_ = anchor;
+    anchorParent_ = ParentWindow(anchor);
     position_ = position;
-    Follow();
+    Follow(true);
 }
 
-bool ChartOverlay::Follow()
+bool ChartOverlay::Follow(bool thorough)
 {
-    if (!IsWindow(anchor_))
-        return false;
+    // Each question about the terminal's windows is a round trip to wine's server, so a tick asks three:
+    // where the chart is, what is above its parent among that one's siblings (another chart over this
+    // one), and whether the panel still sits right above the terminal's window. Only a change there, the
+    // terminal's window events or two seconds' wait bring the whole look at the window tree.
+    RECT anchorRect;
+    if (!GetWindowRect(anchor_, &anchorRect))
+        return IsWindow(anchor_) != FALSE;
+    const HWND above = anchorParent_ ? GetWindow(anchorParent_, GW_HWNDPREV) : nullptr;
+    const bool placed = GetWindow(panel_, GW_HWNDNEXT) == terminal_;
+    // Another chart above may move over this one at any time, unless it is maximized: then it covers this
+    // one whole, as in a terminal that shows its charts as tabs.
+    constexpr LONG shownMaximized = WS_VISIBLE | WS_MAXIMIZE;
+    const bool quietAbove = !above || (GetWindowLongW(above, GWL_STYLE) & shownMaximized) == shownMaximized;
+    if (!thorough && !dragging_ && quietAbove && above == lastAbove_ && placed &&
+        EqualRect(&anchorRect, &lastAnchorRect_) && ++quietTicks_ < quietTicksBetweenLooks)
+        return true;
+    quietTicks_ = 0;
+    lastAnchorRect_ = anchorRect;
+    lastAbove_ = above;
+
     RECT window;
     if (!GetWindowRect(panel_, &window) || !scratch_)
         return true;
@@ -142,13 +149,12 @@ bool ChartOverlay::Follow()
     win::UniqueRegion area(CreateRectRgn(0, 0, 0, 0));
     if (!area)
         return true;
-    bool panelAbove = false;
-    VisibleArea(anchor_, panel_, area, scratch_, panelAbove);
+    VisibleArea(anchor_, area, scratch_);
     Combine(area, scratch_, {corner.x, corner.y, corner.x + window.right - window.left, corner.y + window.bottom - window.top},
             RGN_AND);
     RECT box;
     if (GetRgnBox(area, &box) == NULLREGION) {
-        Hide();
+        Hide(placed);
         return true;
     }
 
@@ -166,22 +172,29 @@ bool ChartOverlay::Follow()
 
     const bool moved = corner.x != window.left || corner.y != window.top;
     const bool shown = IsWindowVisible(panel_);
-    if (!moved && shown && panelAbove) {
+    if (!moved && shown && placed) {
         if (reshaped)
             RedrawNow();
         return true;
     }
-    // Raised only when the terminal's window came above it; never activated.
+    // Right above the terminal's window, where everything above that window covers it too; never activated.
     UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
     if (!moved)
         flags |= SWP_NOMOVE;
     if (!shown)
         flags |= SWP_SHOWWINDOW;
-    if (panelAbove)
+    if (placed)
         flags |= SWP_NOZORDER;
-    SetWindowPos(panel_, HWND_TOP, corner.x, corner.y, 0, 0, flags);
+    SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), corner.x, corner.y, 0, 0, flags);
     RedrawNow();
     return true;
+}
+
+HWND ChartOverlay::RightAboveTerminal() const
+{
+    // The panel goes after the window that is right above the terminal's, or first of all.
+    const HWND above = GetWindow(terminal_, GW_HWNDPREV);
+    return above && above != panel_ ? above : HWND_TOP;
 }
 
 void ChartOverlay::RedrawNow()
@@ -190,11 +203,17 @@ void ChartOverlay::RedrawNow()
     RedrawWindow(panel_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-void ChartOverlay::Hide()
+void ChartOverlay::Hide(bool placed)
 {
+    // Hidden, it keeps its place in the z-order too, or every tick would take the whole look.
+    UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
     if (IsWindowVisible(panel_))
-        SetWindowPos(panel_, nullptr, 0, 0, 0, 0,
-                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        flags |= SWP_HIDEWINDOW;
+    else if (placed)
+        return;
+    if (placed)
+        flags |= SWP_NOZORDER;
+    SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), 0, 0, 0, 0, flags);
 }
 
 bool ChartOverlay::OnDragMessage(UINT message, LPARAM lParam)
@@ -222,7 +241,7 @@ bool ChartOverlay::OnDragMessage(UINT message, LPARAM lParam)
         return true;
     }
     case WM_EXITSIZEMOVE:
-        Follow();  // takes the place it was let go at
+        Follow(true);  // takes the place it was let go at
         dragging_ = false;
         return true;
     default:

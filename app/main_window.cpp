@@ -252,8 +252,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     case WM_NCHITTEST: {
         // Keeps the panel above the chart's other children while the mouse is over it, and lets any free
-        // point of its own surface drag it.
-        ResetWindowPos(window);
+        // point of its own surface drag it. Standing in for the child it has its own place in the z-order.
+        if (!GetMainWindow().overlay.active())
+            ResetWindowPos(window);
         const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
         return hit == HTCLIENT ? HTCAPTION : hit;
     }

@@ -195,3 +195,38 @@ TEST(Overlay, PinMovesThePanelOutAndBackAndTheChartClosingEndsIt)
     shown.terminal.ui().Run([&] { DestroyWindow(shown.terminal.chart()); });
     EXPECT_EQ(shown.panel.WaitForExit(3000), 0u);
 }
+
+namespace {
+
+std::wstring MoveTo(POINT point) { return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y); }
+
+// A trader's drag from one screen point to another, with the button held between.
+bool Drag(POINT from, POINT to)
+{
+    return Xdotool(MoveTo(from) + L" sleep 0.2 mousedown 1 sleep 0.2 " + MoveTo({from.x + 10, from.y + 8}) +
+                   L" sleep 0.1 " + MoveTo(to) + L" sleep 0.2 mouseup 1");
+}
+
+}  // namespace
+
+TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const POINT before = WindowCorner(shown.window);
+    const POINT grip = OnScreen(shown.window, {60, 8});
+    ASSERT_TRUE(Drag(grip, {grip.x + 30, grip.y + 25}));
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x == before.x + 30; }, 2000));
+    Sleep(400);
+    const POINT moved = {before.x + 30, before.y + 25};
+    EXPECT_TRUE(WindowCorner(shown.window) == moved) << "the ticks keep the new place";
+
+    // Far out to the left: the point held stays in the chart, as the mouse does when it drags a child.
+    const POINT held = OnScreen(shown.window, {60, 8});
+    const int gripOffset = held.x - WindowCorner(shown.window).x;
+    ASSERT_TRUE(Drag(held, {5, held.y}));
+    const POINT chartCorner = OnScreen(shown.terminal.chart(), {0, 0});
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x + gripOffset == chartCorner.x; }, 2000))
+        << WindowCorner(shown.window).x + gripOffset << " vs " << chartCorner.x;
+    EXPECT_TRUE(shown.BuyShows(1000)) << "the part still in the chart shows";
+}

@@ -20,5 +20,5 @@ FigureRows SymbolReadFigures();
 FigureRows OrderFigures();
 FigureRows RefreshFigures(int seconds);
 FigureRows StartUpFigures(int runs);
-FigureRows OverlayFigures(int seconds);
+FigureRows OverlayFigures();
 FigureRows LongRunFigureRows(int orders, int seconds, const std::function<void(int ordersDone)>& progress);

@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/chart_overlay.h"
 #include "tests/support/harness.h"
 #include "tests/support/process_figures.h"
 #include "tools/bench/figures.h"
@@ -84,49 +84,56 @@ FigureRows RefreshFigures(int seconds)
     };
 }
 
-FigureRows OverlayFigures(int seconds)
+FigureRows OverlayFigures()
 {
-    // The panel in a chart of the terminal, as the real child (the path taken on Windows) and as the
-    // top-level stand-in wine users see, in turns of equal length. Wine does the window work of both in
-    // its server, so the server's CPU counts with the panel's (the rest of the session idles alike).
-    TerminalHost terminal;
-    const int server = UnixProcess("wineserver");
-    const auto perTick = [&](bool overlay) -> double {
-        std::optional<OverlayPanels> standIn;
-        if (overlay)
-            standIn.emplace();
-        const std::wstring token = L"overlay-benchmark-" + std::to_wstring(GetTickCount64());
-        PanelRun panel(ChartHandleText(terminal.chart()) + L" " + token);
-        StandInExpert expert(panel.processId(), "EURUSD");
-        const int unixPid = panel.WaitForMainWindow() ? UnixProcess(std::string(token.begin(), token.end())) : 0;
-        if (!unixPid)
-            return -1;
-        for (int i = 0; i < 20; ++i) {
-            expert.Tick();
-            Sleep(100);
+    // The work the stand-in adds to a tick, timed on a window of this process placed over the chart of a
+    // terminal in another process, as the panel has it, with nothing changing: wall time, which here is CPU
+    // time (each call waits for wine's server, which works meanwhile; measured: 0.08 ms the panel's side and
+    // 0.07 ms the server's of 0.15 ms). The Windows path does none of it. The drawing is the same work on
+    // both paths on Windows; under wine the child is not drawn at all, so a comparison of whole processes
+    // would set drawing against none.
+    const PanelProcess terminal = PanelProcess::Launch(ProgramPath(L"terminal.exe"), L"terminal.exe --no-panel");
+    HWND frame = nullptr, chart = nullptr;
+    WaitUntil(
+        [&] {
+            frame = FindWindowW(L"StandInTerminalFrame", nullptr);
+            const HWND client = FindWindowExW(frame, nullptr, L"MDICLIENT", nullptr);
+            chart = FindWindowExW(FindWindowExW(client, nullptr, L"StandInChartDocument", nullptr), nullptr,
+                                  L"StandInChart", nullptr);
+            return chart && IsWindowVisible(chart);
+        },
+        10000);
+    const HWND panel = chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP, 0, 0, 158, 189, frame,
+                                               nullptr, GetModuleHandleW(nullptr), nullptr)
+                             : nullptr;
+    if (!panel)
+        return {{"following the chart under wine, one placement", "the terminal did not come up", "<= 0.2 ms", false}};
+    // Ticks as the refresh gives them (now and then a whole look), and whole looks alone.
+    std::vector<double> ticks, looks;
+    {
+        ChartOverlay overlay;
+        overlay.Start(panel, chart, {6, -2});
+        const auto batch = [&](bool thorough) {
+            LARGE_INTEGER frequency, start, end;
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&start);
+            for (int i = 0; i < 50; ++i)
+                overlay.Follow(thorough);
+            QueryPerformanceCounter(&end);
+            return double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart) / 50.0;
+        };
+        for (int round = 0; round < 21; ++round) {
+            ticks.push_back(batch(false));
+            looks.push_back(batch(true));
         }
-        const double start = CpuMilliseconds(unixPid) + (server ? CpuMilliseconds(server) : 0);
-        const ULONGLONG wallStart = GetTickCount64();
-        while (GetTickCount64() - wallStart < ULONGLONG(seconds) * 1000) {
-            expert.Tick();
-            Sleep(100);
-        }
-        const double end = CpuMilliseconds(unixPid) + (server ? CpuMilliseconds(server) : 0);
-        return (end - start) / (double(GetTickCount64() - wallStart) / 100.0);
-    };
-    std::vector<double> child, overlay;
-    for (int round = 0; round < 3; ++round) {
-        child.push_back(perTick(false));
-        overlay.push_back(perTick(true));
     }
-    if (*std::min_element(child.begin(), child.end()) < 0 || *std::min_element(overlay.begin(), overlay.end()) < 0)
-        return {{"CPU per tick, stand-in over the child", "the panel did not come up", "<= 0.2 ms", false}};
-    std::sort(child.begin(), child.end());
-    std::sort(overlay.begin(), overlay.end());
-    const double added = overlay[1] - child[1];
-    return {
-        {"CPU per tick in a chart, child / stand-in (median of 3 x " + std::to_string(seconds) + " s, with the server)",
-         Format("%.3f ms / %.3f ms", child[1], overlay[1]), "", true},
-        {"  added by keeping the panel visible under wine", Format("%.3f ms", added), "<= 0.2 ms", added <= 0.2},
-    };
+    DestroyWindow(panel);
+    PostMessageW(frame, WM_CLOSE, 0, 0);
+    std::sort(ticks.begin(), ticks.end());
+    std::sort(looks.begin(), looks.end());
+    const double tick = ticks[ticks.size() / 2];
+    return {{"following the chart under wine, per tick (median of 21 x 50)", Format("%.3f ms", tick), "<= 0.2 ms",
+             tick <= 0.2},
+            {"  a whole look at the window tree (on a change, every 2 s, each tick under another chart)",
+             Format("%.3f ms", looks[looks.size() / 2]), "", true}};
 }

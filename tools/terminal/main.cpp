@@ -1,8 +1,9 @@
 // The stand-in terminal: shows a chart and starts the panel on it, as a terminal's expert does.
 //
-//   terminal.exe [--panel PATH]
+//   terminal.exe [--panel PATH | --no-panel]
 //
-// --panel names the panel program (default: panel.exe beside this program).
+// --panel names the panel program (default: panel.exe beside this program). --no-panel starts none: the
+// benchmark places a window of its own over this terminal's chart from another process.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,7 +17,7 @@
 namespace {
 
 struct Options {
-    std::wstring panel;
+    std::wstring panel;  // empty: no panel
 };
 
 std::wstring ProgramFolder()
@@ -37,6 +38,8 @@ Options ReadOptions()
         const std::wstring word = words[i];
         if (word == L"--panel" && i + 1 < count)
             options.panel = words[++i];
+        else if (word == L"--no-panel")
+            options.panel.clear();
     }
     LocalFree(words);
     return options;
@@ -52,8 +55,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     BrokerConnection broker;
 
     // The chart handle as the whole command line attaches the panel to the chart.
-    PanelProcess panel = PanelProcess::Launch(options.panel, ChartHandleText(terminal.chart()));
-    if (!panel) {
+    PanelProcess panel;
+    if (!options.panel.empty())
+        panel = PanelProcess::Launch(options.panel, ChartHandleText(terminal.chart()));
+    if (!panel && !options.panel.empty()) {
         const std::wstring text = L"The panel cannot be started: " + options.panel;
         MessageBoxW(terminal.frame(), text.c_str(), L"Stand-in Terminal", MB_OK | MB_ICONERROR);
     }
