@@ -97,8 +97,6 @@ struct ShownPanel {
     HWND window = nullptr, client = nullptr, sell = nullptr, buy = nullptr, spread = nullptr;
 };
 
-bool Reddish(COLORREF c) { return GetRValue(c) > 120 && GetGValue(c) < 90 && GetBValue(c) < 90; }
-bool Greenish(COLORREF c) { return GetGValue(c) > 90 && GetRValue(c) < 90 && GetBValue(c) < 110; }
 
 }  // namespace
 

@@ -59,13 +59,6 @@ HWND Child(HWND parent, const wchar_t* className, int index = 0)
     return child;
 }
 
-POINT ScreenPoint(HWND window, int x, int y)
-{
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
-    return point;
-}
-
 std::wstring At(POINT point) { return std::to_wstring(point.x) + L" " + std::to_wstring(point.y); }
 
 // The button with this caption among the client area's buttons.
@@ -140,7 +133,7 @@ TEST(Face, CombosStartAtTheirFirstItemsAndTakeTypedText)
 
     // A trader types into the volume list's edit field.
     RECT rect = RectInParent(volume);
-    const POINT field = ScreenPoint(attached.client, rect.left + 20, rect.top + 8);
+    const POINT field = OnScreen(attached.client, rect.left + 20, rect.top + 8);
     ASSERT_TRUE(Xdotool(L"mousemove " + At(field) + L" click --repeat 2 1 key ctrl+a type 0.15"));
     EXPECT_TRUE(WaitUntil([&] { return text(volume) == L"0.15"; }, 3000)) << std::string(text(volume).begin(), text(volume).end());
 }
@@ -153,7 +146,7 @@ TEST(Face, NotchesLetClicksThroughToTheWindowsBeneath)
     const HWND buy = Child(attached.client, L"BUY_BUTTON");
     const HWND spread = Child(attached.client, L"SPREAD_WINDOW");
     // Points in the client area's coordinates.
-    const auto windowAt = [&](int x, int y) { return WindowFromPoint(ScreenPoint(attached.client, x, y)); };
+    const auto windowAt = [&](int x, int y) { return WindowFromPoint(OnScreen(attached.client, x, y)); };
     EXPECT_EQ(windowAt(30, 30), sell);
     EXPECT_EQ(windowAt(120, 30), buy);
     EXPECT_EQ(windowAt(70, 5), spread) << "SELL's top notch";
@@ -185,12 +178,12 @@ TEST(Face, FieldsIgnoreTheMouseWhileCloseAllIsPushedByIt)
         return (state & BST_PUSHED) != 0;
     };
 
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(volumeField, 30, 12)) + L" mousedown 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(volumeField, 30, 12)) + L" mousedown 1"));
     Sleep(200);
     EXPECT_FALSE(pushed(volumeField));
     ASSERT_TRUE(Xdotool(L"mouseup 1"));
 
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(closeAll, 30, 12)) + L" mousedown 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(closeAll, 30, 12)) + L" mousedown 1"));
     EXPECT_TRUE(WaitUntil([&] { return pushed(closeAll); }, 2000));
     ASSERT_TRUE(Xdotool(L"mousemove 1270 1010 mouseup 1"));  // released away: no command
 }
@@ -240,13 +233,13 @@ TEST(Placement, PinMovesThePanelOutAndBackToItsPlaceInTheChart)
     ASSERT_NE(pin, nullptr);
     const RECT start = RectInParent(attached.window);
 
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(pin, 10, 7)) + L" click 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(pin, 10, 7)) + L" click 1"));
     ASSERT_TRUE(WaitUntil([&] { return GetParent(attached.window) == attached.terminal.frame(); }, 3000));
     const RECT out = RectInParent(attached.window);
     EXPECT_EQ(out.left, start.left) << "the origin position, now in the top-level window";
     EXPECT_EQ(out.top, start.top);
 
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(pin, 10, 7)) + L" click 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(pin, 10, 7)) + L" click 1"));
     ASSERT_TRUE(WaitUntil([&] { return GetParent(attached.window) == attached.terminal.chart(); }, 3000));
     const RECT back = RectInParent(attached.window);
     EXPECT_EQ(back.left, 6);
@@ -259,10 +252,10 @@ TEST(Placement, PinDoesNothingOnceTheChartIsGone)
     AttachedPanel attached;
     ASSERT_NE(attached.window, nullptr);
     const HWND pin = Child(attached.window, L"PIN_BUTTON");
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(pin, 10, 7)) + L" click 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(pin, 10, 7)) + L" click 1"));
     ASSERT_TRUE(WaitUntil([&] { return GetParent(attached.window) == attached.terminal.frame(); }, 3000));
     ASSERT_TRUE(attached.terminal.ui().Run([&] { DestroyWindow(attached.terminal.chart()); }));
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(pin, 10, 7)) + L" click 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(pin, 10, 7)) + L" click 1"));
     Sleep(300);
     EXPECT_TRUE(attached.panel.process().running());
     EXPECT_EQ(GetParent(attached.window), attached.terminal.frame());
@@ -276,7 +269,7 @@ TEST(Placement, PinOfAPanelOnItsOwnDoesNothing)
     ASSERT_NE(window, nullptr);
     RECT before;
     GetWindowRect(window, &before);
-    ASSERT_TRUE(Xdotool(L"mousemove " + At(ScreenPoint(Child(window, L"PIN_BUTTON"), 10, 7)) + L" click 1"));
+    ASSERT_TRUE(Xdotool(L"mousemove " + At(OnScreen(Child(window, L"PIN_BUTTON"), 10, 7)) + L" click 1"));
     Sleep(300);
     EXPECT_TRUE(panel.process().running());
     EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
@@ -289,11 +282,11 @@ TEST(Placement, CloseButtonEndsThePanelOnReleaseOverItOnly)
 {
     AttachedPanel attached;
     ASSERT_NE(attached.window, nullptr);
-    const POINT close = ScreenPoint(Child(attached.window, L"CLOSE_BUTTON"), 10, 7);
+    const POINT close = OnScreen(Child(attached.window, L"CLOSE_BUTTON"), 10, 7);
 
     // Pressed on the button, released over the symbol strip: the panel stays.
     ASSERT_TRUE(Xdotool(L"mousemove " + At(close) + L" mousedown 1 mousemove " +
-                        At(ScreenPoint(attached.window, 40, 8)) + L" mouseup 1"));
+                        At(OnScreen(attached.window, 40, 8)) + L" mouseup 1"));
     Sleep(300);
     EXPECT_TRUE(attached.panel.process().running());
 

@@ -12,18 +12,6 @@ namespace {
 constexpr COLORREF panelBackground = RGB(226, 225, 225);
 
 // A point of the panel's own surface in screen coordinates, from its client coordinates.
-POINT OnScreen(HWND window, int x, int y)
-{
-    POINT point = {x, y};
-    ClientToScreen(window, &point);
-    return point;
-}
-
-std::wstring MoveTo(POINT point)
-{
-    return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y);
-}
-
 }  // namespace
 
 TEST(Mouse, StandalonePanelOutlivesTheMouseMovingOverIt)
@@ -121,9 +109,7 @@ TEST(Mouse, DraggingTheTitleStripMovesThePanelInsideTheChart)
 
     const POINT grip = OnScreen(window, 60, 8);
     const POINT drop = {grip.x + 30, grip.y + 25};
-    ASSERT_TRUE(Xdotool(MoveTo(grip) + L" sleep 0.2 mousedown 1 sleep 0.2 " +
-                        MoveTo({grip.x + 10, grip.y + 8}) + L" sleep 0.1 " + MoveTo(drop) +
-                        L" sleep 0.2 mouseup 1"));
+    ASSERT_TRUE(Drag(grip, drop));
 
     EXPECT_TRUE(WaitUntil([&] { return RectInParent(window).left == before.left + 30; }, 3000));
     const RECT after = RectInParent(window);

@@ -11,17 +11,8 @@ using namespace harness;
 
 namespace {
 
-bool Reddish(COLORREF c) { return GetRValue(c) > 120 && GetGValue(c) < 90 && GetBValue(c) < 90; }
-bool Greenish(COLORREF c) { return GetGValue(c) > 90 && GetRValue(c) < 90 && GetBValue(c) < 110; }
-
-POINT OnScreen(HWND window, POINT point)
-{
-    ClientToScreen(window, &point);
-    return point;
-}
-
 // Where the child's corner belongs: (6, 20) of the chart's parent's client area.
-POINT ChildPlace(HWND document) { return OnScreen(document, {6, 20}); }
+POINT ChildPlace(HWND document) { return OnScreen(document, 6, 20); }
 
 POINT WindowCorner(HWND window)
 {
@@ -60,7 +51,7 @@ struct ChartPanel {
         WaitUntilOnScreen(window);
     }
     // A point of the BUY tile, between the spread and the arrow, above the price.
-    POINT BuyPoint() const { return OnScreen(buy, {40, 4}); }
+    POINT BuyPoint() const { return OnScreen(buy, 40, 4); }
     bool BuyShows(DWORD timeoutMs) const
     {
         return WaitUntil([&] { return Greenish(ScreenPixel(BuyPoint().x, BuyPoint().y)); }, timeoutMs);
@@ -93,7 +84,7 @@ TEST(Overlay, PanelIsDrawnWhereTheChildBelongsAtTwoChartOffsets)
         EXPECT_TRUE(WaitUntil(
             [&] { return CountDark(CaptureScreen(ClientRectOnScreen(shown.spread, {0, 0, 45, 10}))) > 5; }, 2000));
         EXPECT_TRUE(shown.BuyShows(2000));
-        const POINT sellPoint = OnScreen(shown.sell, {40, 4});
+        const POINT sellPoint = OnScreen(shown.sell, 40, 4);
         EXPECT_TRUE(Reddish(ScreenPixel(sellPoint.x, sellPoint.y)));
         int white = 0;
         const ScreenImage prices = CaptureScreen(ClientRectOnScreen(shown.buy, {0, 10, 75, 36}));
@@ -123,7 +114,7 @@ TEST(Overlay, AnotherChartAboveCoversThePanelUntilItMovesAway)
     ChartPanel shown;
     ASSERT_TRUE(shown.BuyShows(2000));
     const POINT buy = shown.BuyPoint();
-    const POINT sell = OnScreen(shown.sell, {40, 4});
+    const POINT sell = OnScreen(shown.sell, 40, 4);
     // A second chart whose client area lies over the BUY tile but not over SELL.
     const HWND mdiClient = GetParent(shown.terminal.document());
     POINT origin = {buy.x - 20, buy.y - 60};
@@ -185,36 +176,23 @@ TEST(Overlay, PinMovesThePanelOutAndBackAndTheChartClosingEndsIt)
     POINT origin = ChildPlace(shown.terminal.document());
     ScreenToClient(shown.terminal.chart(), &origin);
     Click(pin, 10, 7);
-    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.frame(), origin); }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.frame(), origin.x, origin.y); }, 1000));
     EXPECT_TRUE(shown.BuyShows(1000));
     // Back: at (6, 20) of the chart.
     Click(pin, 10, 7);
-    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.chart(), {6, 20}); }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == OnScreen(shown.terminal.chart(), 6, 20); }, 1000));
     EXPECT_TRUE(shown.BuyShows(1000));
 
     shown.terminal.ui().Run([&] { DestroyWindow(shown.terminal.chart()); });
     EXPECT_EQ(shown.panel.WaitForExit(3000), 0u);
 }
 
-namespace {
-
-std::wstring MoveTo(POINT point) { return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y); }
-
-// A trader's drag from one screen point to another, with the button held between.
-bool Drag(POINT from, POINT to)
-{
-    return Xdotool(MoveTo(from) + L" sleep 0.2 mousedown 1 sleep 0.2 " + MoveTo({from.x + 10, from.y + 8}) +
-                   L" sleep 0.1 " + MoveTo(to) + L" sleep 0.2 mouseup 1");
-}
-
-}  // namespace
-
 TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
 {
     ChartPanel shown;
     ASSERT_TRUE(shown.BuyShows(2000));
     const POINT before = WindowCorner(shown.window);
-    const POINT grip = OnScreen(shown.window, {60, 8});
+    const POINT grip = OnScreen(shown.window, 60, 8);
     ASSERT_TRUE(Drag(grip, {grip.x + 30, grip.y + 25}));
     EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x == before.x + 30; }, 2000));
     Sleep(400);
@@ -222,10 +200,10 @@ TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
     EXPECT_TRUE(WindowCorner(shown.window) == moved) << "the ticks keep the new place";
 
     // Far out to the left: the point held stays in the chart, as the mouse does when it drags a child.
-    const POINT held = OnScreen(shown.window, {60, 8});
+    const POINT held = OnScreen(shown.window, 60, 8);
     const int gripOffset = held.x - WindowCorner(shown.window).x;
     ASSERT_TRUE(Drag(held, {5, held.y}));
-    const POINT chartCorner = OnScreen(shown.terminal.chart(), {0, 0});
+    const POINT chartCorner = OnScreen(shown.terminal.chart(), 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x + gripOffset == chartCorner.x; }, 2000))
         << WindowCorner(shown.window).x + gripOffset << " vs " << chartCorner.x;
     EXPECT_TRUE(shown.BuyShows(1000)) << "the part still in the chart shows";

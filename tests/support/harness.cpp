@@ -353,6 +353,28 @@ bool WaitUntilOnScreen(HWND window)
 
 void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }
 
+POINT OnScreen(HWND window, int x, int y)
+{
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+std::wstring MoveTo(POINT point)
+{
+    return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y);
+}
+
+bool Drag(POINT from, POINT to)
+{
+    // The first short step starts the move loop; the pauses let the panel follow each step.
+    return Xdotool(MoveTo(from) + L" sleep 0.2 mousedown 1 sleep 0.2 " + MoveTo({from.x + 10, from.y + 8}) +
+                   L" sleep 0.1 " + MoveTo(to) + L" sleep 0.2 mouseup 1");
+}
+
+bool Reddish(COLORREF c) { return GetRValue(c) > 120 && GetGValue(c) < 90 && GetBValue(c) < 90; }
+bool Greenish(COLORREF c) { return GetGValue(c) > 90 && GetRValue(c) < 90 && GetBValue(c) < 110; }
+
 COLORREF ScreenPixel(int x, int y)
 {
     const HDC screen = GetDC(nullptr);

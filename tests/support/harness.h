@@ -112,6 +112,12 @@ std::wstring SystemErrorText(DWORD code);
 bool RunUnixShell(const std::wstring& script);
 // Runs xdotool (X input, as a trader's mouse gives it) with the given arguments and waits for it.
 bool Xdotool(const std::wstring& arguments);
+// A point of a window's client area in screen coordinates.
+POINT OnScreen(HWND window, int x, int y);
+// The xdotool words that move the pointer to a screen point.
+std::wstring MoveTo(POINT point);
+// A trader's drag from one screen point to another, with the button held between; false when xdotool failed.
+bool Drag(POINT from, POINT to);
 // Waits until the X server shows the window's top-level window, so real input reaches it.
 bool WaitUntilOnScreen(HWND window);
 // Moves the pointer to the screen's corner, off every window of a test.
@@ -119,6 +125,9 @@ void ParkMouse();
 
 // The colour of a screen pixel as shown.
 COLORREF ScreenPixel(int x, int y);
+// The price tiles' colours (and their arrows'): SELL's red and BUY's green.
+bool Reddish(COLORREF colour);
+bool Greenish(COLORREF colour);
 
 // A rectangle of the screen as shown, row by row.
 struct ScreenImage {
