@@ -90,6 +90,7 @@ bool CMainWindow::InitInstance()
 
     dwStyle = standaloneStyle;
     hWndParent = nullptr;
+    bool standIn = false;
     x = panelX;
     y = panelY;
     width = panelWidth;
@@ -120,7 +121,8 @@ bool CMainWindow::InitInstance()
         }
         // Where wine would never draw the child, the panel stands in for it: owned by the terminal's
         // top-level window, shown by the first placement only, so it never takes activation.
-        if (NeedsChartOverlay(hWndChart)) {
+        standIn = NeedsChartOverlay(hWndChart);
+        if (standIn) {
             dwStyle = overlayStyle;
             hWndParent = GetAncestor(hWndChart, GA_ROOT);
             nCmdShow = SW_HIDE;
@@ -131,7 +133,7 @@ bool CMainWindow::InitInstance()
     }
 
     CBaseWindow::InitInstance();
-    if (dwStyle == overlayStyle) {
+    if (standIn) {
         // A child has no menu bar; the pop-up standing in for one was given the class menu.
         if (const HMENU classMenu = GetMenu(hWnd)) {
             SetMenu(hWnd, nullptr);
@@ -139,7 +141,7 @@ bool CMainWindow::InitInstance()
         }
     }
     CreateChildren();
-    if (dwStyle == overlayStyle)
+    if (standIn)
         overlay.Start(hWnd, hWndChart, {x, y});
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
