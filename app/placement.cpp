@@ -45,6 +45,14 @@ void CreateStripButton(CBaseWindow& button, CBaseWindow& panel, UINT classId, WN
     button.dwStyle = WS_CHILD | WS_VISIBLE;
 }
 
+// The pin returns the panel only into the chart it came from: a closed chart's handle value can come back
+// as an unrelated window.
+bool ChartStillThere(const CMainWindow& main)
+{
+    DWORD owner = 0;
+    return GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess;
+}
+
 }  // namespace
 
 bool CCloseButton::Create(CBaseWindow& panel)
@@ -75,10 +83,9 @@ void MoveToOriginPos(HWND pinButton)
     if (CMainWindow& main = GetMainWindow(); main.overlay.active()) {
         // The stand-in child moves between the same two windows, to the same places.
         const HWND terminal = main.overlay.terminal();
-        DWORD owner = 0;
         if (main.overlay.anchor() != terminal)
             main.overlay.MoveInto(terminal, {main.x, main.y});
-        else if (GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess)
+        else if (ChartStillThere(main))
             main.overlay.MoveInto(main.hWndChart, {6, 20});
         return;
     }
@@ -93,8 +100,7 @@ void MoveToOriginPos(HWND pinButton)
         SetParent(panel, root);
         if (!SetWindowPos(main.hWnd, HWND_TOP, main.x, main.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
             ReportFatalError(L"CMainWindow::MoveToOriginPos");
-    } else if (DWORD owner = 0; GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess) {
-        // Only the chart it came from: a closed chart's handle value can come back as an unrelated window.
+    } else if (ChartStillThere(main)) {
         SetParent(panel, main.hWndChart);
         SetWindowPos(main.hWnd, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
     }

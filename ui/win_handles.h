@@ -69,6 +69,7 @@ using UniqueCryptProvider = UniqueHandle<HCRYPTPROV, ReleaseCryptContext>;
 using UniqueCryptKey = UniqueHandle<HCRYPTKEY, CryptDestroyKey>;
 using UniqueCryptHash = UniqueHandle<HCRYPTHASH, CryptDestroyHash>;
 using UniqueWinEventHook = UniqueHandle<HWINEVENTHOOK, UnhookWinEvent>;
+using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;  // a window of the calling thread
 
 // A DC borrowed from a window with GetDC.
 class WindowDC {

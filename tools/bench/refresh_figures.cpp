@@ -103,9 +103,9 @@ FigureRows OverlayFigures()
             return chart && IsWindowVisible(chart);
         },
         10000);
-    const HWND panel = chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP, 0, 0, 158, 189, frame,
-                                               nullptr, GetModuleHandleW(nullptr), nullptr)
-                             : nullptr;
+    const win::UniqueWindow panel(chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP, 0, 0, 158,
+                                                          189, frame, nullptr, GetModuleHandleW(nullptr), nullptr)
+                                        : nullptr);
     if (!panel)
         return {{"following the chart under wine, one placement", "the terminal did not come up", "<= 0.2 ms", false}};
     // Ticks as the refresh gives them (now and then a whole look), and whole looks alone.
@@ -127,7 +127,6 @@ FigureRows OverlayFigures()
             looks.push_back(batch(true));
         }
     }
-    DestroyWindow(panel);
     PostMessageW(frame, WM_CLOSE, 0, 0);
     std::sort(ticks.begin(), ticks.end());
     std::sort(looks.begin(), looks.end());
