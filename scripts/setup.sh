@@ -13,7 +13,8 @@ packages=(
   gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source
   wine64 wine                      # runs the programs and tests
   xvfb xdotool x11-utils imagemagick  # display, real mouse input, screenshots
-  fonts-liberation                 # measures as Arial does
+  openbox x11-apps                 # the desktop's window manager; an X program of another kind for tests
+  fonts-liberation fonts-wine      # measures as Arial does; wine's own fonts (caption buttons, dialogs)
 )
 
 need_root() {
