@@ -25,19 +25,30 @@ start_wine "$build/wineprefix"
 wine "$build/bin/service.exe" --log "$build/service.log" --endpoint 127.0.0.2:8888 --endpoint 127.0.0.3:8888 \
   >"$build/service.out" 2>&1 &
 
-# The terminal starts the panel on its chart, as its expert does.
-wine "$build/bin/terminal.exe" >"$build/terminal.log" 2>&1 &
+# The terminal shows three tiled charts and starts a panel on each, as its expert does.
+wine "$build/bin/terminal.exe" --charts 3 >"$build/terminal.log" 2>&1 &
 terminal=$!
 
 if ((live)); then
-  echo "run: the stand-in terminal is up with the panel in its chart; closing the terminal ends the panel too."
+  echo "run: the stand-in terminal is up with a panel in each of its three charts; closing the terminal ends the panels too."
   wait "$terminal" || true
   exit 0
 fi
 
-# Until the panel shows in the chart, then a few ticks of moving prices.
-timeout 30 xdotool search --sync --class 'panel.exe' >/dev/null 2>&1 || true
-sleep 3
+# Until the three panels show in their charts (at most 30 s), then a few ticks of moving prices.
+panels=0
+for _ in $(seq 300); do
+  panels=$(xdotool search --onlyvisible --class 'panel.exe' 2>/dev/null | wc -l || true)
+  ((panels >= 3)) && break
+  sleep 0.1
+done
+((panels >= 3)) || echo "run: only $panels of the three panels came up" >&2
+sleep 2
+
+# The whole terminal frame, wherever it is on the screen.
+frame=$(xdotool search --onlyvisible --name '^Stand-in Terminal$' | head -n 1) ||
+  { echo "run: the terminal's frame is not on the screen" >&2; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$frame")"
 screenshot=$build/screenshot.png
-import -window root -crop 980x600+0+0 "$screenshot"
-echo "run: screenshot of the terminal with the panel in its chart: $screenshot"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$screenshot"
+echo "run: screenshot of the terminal with a panel in each of its three charts: $screenshot"

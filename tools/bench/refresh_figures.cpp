@@ -86,28 +86,43 @@ FigureRows RefreshFigures(int seconds)
 
 FigureRows OverlayFigures()
 {
-    // The work the stand-in adds to a tick, timed on a window of this process placed over the chart of a
-    // terminal in another process, as the panel has it, with nothing changing: wall time, which here is CPU
-    // time (each call waits for wine's server, which works meanwhile; measured: 0.08 ms the panel's side and
-    // 0.07 ms the server's of 0.15 ms). The Windows path does none of it. The drawing is the same work on
-    // both paths on Windows; under wine the child is not drawn at all, so a comparison of whole processes
-    // would set drawing against none.
-    const PanelProcess terminal = PanelProcess::Launch(ProgramPath(L"terminal.exe"), L"terminal.exe --no-panel");
+    // The work the stand-in adds to a tick, timed on a window of this process placed over the fourth chart
+    // of a terminal in another process, as the panel has it, while three real panels follow the other
+    // three charts, with nothing changing: wall time, which here is CPU time (each call waits for wine's
+    // server, which works meanwhile; measured with one chart: 0.08 ms the panel's side and 0.07 ms the
+    // server's of 0.15 ms). The Windows path does none of it. The drawing is the same work on both paths on Windows;
+    // under wine the child is not drawn at all, so a comparison of whole processes would set drawing
+    // against none.
+    const std::string what = "following the chart under wine with 4 panels in one terminal";
+    PanelProcess terminal;
+    {
+        // Its panels stand in for their children, as under wine traders see them.
+        const OverlayPanels overlayPanels;
+        terminal = PanelProcess::Launch(ProgramPath(L"terminal.exe"), L"terminal.exe --charts 4 --panels 3");
+    }
     HWND frame = nullptr, chart = nullptr;
+    const auto visiblePanels = [] {
+        int count = 0;
+        for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"PELLANTIX", nullptr));)
+            count += IsWindowVisible(window) ? 1 : 0;
+        return count;
+    };
     WaitUntil(
         [&] {
             frame = FindWindowW(L"StandInTerminalFrame", nullptr);
             const HWND client = FindWindowExW(frame, nullptr, L"MDICLIENT", nullptr);
-            chart = FindWindowExW(FindWindowExW(client, nullptr, L"StandInChartDocument", nullptr), nullptr,
+            chart = FindWindowExW(FindWindowExW(client, nullptr, L"StandInChartDocument", L"AUDUSD,H1"), nullptr,
                                   L"StandInChart", nullptr);
-            return chart && IsWindowVisible(chart);
+            return chart && IsWindowVisible(chart) && visiblePanels() == 3;
         },
-        10000);
-    const win::UniqueWindow panel(chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP, 0, 0, 158,
+        20000);
+    const win::UniqueWindow panel(chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP | WS_SYSMENU, 0, 0, 158,
                                                           189, frame, nullptr, GetModuleHandleW(nullptr), nullptr)
                                         : nullptr);
-    if (!panel)
-        return {{"following the chart under wine, one placement", "the terminal did not come up", "<= 0.2 ms", false}};
+    if (!panel || visiblePanels() != 3) {
+        terminal.close(20000);
+        return {{what + ", one placement", "the terminal and its panels did not come up", "<= 0.2 ms", false}};
+    }
     // Ticks as the refresh gives them (now and then a whole look), and whole looks alone.
     std::vector<double> ticks, looks;
     {
@@ -127,12 +142,12 @@ FigureRows OverlayFigures()
             looks.push_back(batch(true));
         }
     }
-    PostMessageW(frame, WM_CLOSE, 0, 0);
+    // The terminal closes its panels; they are gone before the next stage takes the screen.
+    terminal.close(20000);
     std::sort(ticks.begin(), ticks.end());
     std::sort(looks.begin(), looks.end());
     const double tick = ticks[ticks.size() / 2];
-    return {{"following the chart under wine, per tick (median of 21 x 50)", Format("%.3f ms", tick), "<= 0.2 ms",
-             tick <= 0.2},
+    return {{what + ", per tick (median of 21 x 50)", Format("%.3f ms", tick), "<= 0.2 ms", tick <= 0.2},
             {"  a whole look at the window tree (on a change, every 2 s, each tick under another chart)",
              Format("%.3f ms", looks[looks.size() / 2]), "", true}};
 }

@@ -16,6 +16,26 @@ std::wstring AreaName(const wchar_t* prefix, DWORD processId)
     return prefix + std::to_wstring(processId) + L".xml";
 }
 
+// Where each symbol's quotes start; any other symbol walks from EURUSD's.
+struct SymbolStart {
+    std::string_view name;
+    double bid;
+    int digits;
+};
+constexpr SymbolStart symbolStarts[] = {
+    {"EURUSD", 1.08450, 5},
+    {"GBPUSD", 1.27120, 5},
+    {"USDJPY", 151.250, 3},
+    {"AUDUSD", 0.65830, 5},
+};
+
+const SymbolStart& StartOf(std::string_view symbol)
+{
+    for (const SymbolStart& start : symbolStarts)
+        if (start.name == symbol)
+            return start;
+    return symbolStarts[0];
+}
 
 }  // namespace
 
@@ -93,7 +113,7 @@ StandInExpert::StandInExpert(DWORD panelProcessId, std::string symbol)
     : symbol_(std::move(symbol)),
       info_(AreaName(L"TarnInfo_", panelProcessId)),
       orders_(AreaName(L"TarnOrders_", panelProcessId)),
-      walk_(1.08450, 5, panelProcessId)
+      walk_(StartOf(symbol_).bid, StartOf(symbol_).digits, panelProcessId)
 {
 }
 

@@ -110,7 +110,7 @@ void RegisterClasses(HINSTANCE instance)
 
 }  // namespace
 
-TerminalWindow::TerminalWindow(const TerminalLayout& layout)
+TerminalWindow::TerminalWindow(const TerminalLayout& layout) : layout_(layout)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterClasses(instance);
@@ -131,23 +131,43 @@ TerminalWindow::TerminalWindow(const TerminalLayout& layout)
         throw std::runtime_error("the terminal's MDI client cannot be created");
     SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(mdiClient_));
 
-    const std::wstring title = layout.symbol + L",H1";
-    document_ = CreateMDIWindowW(documentClass, title.c_str(), WS_CLIPCHILDREN, layout.documentOrigin.x,
-                                 layout.documentOrigin.y, layout.documentSize.cx, layout.documentSize.cy,
-                                 mdiClient_, instance, 0);
-    if (!document_)
-        throw std::runtime_error("the chart document cannot be created");
-    SetWindowLongPtrW(document_, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(new DocumentData{layout.chartOffset, layout.symbol}));
-
-    chart_ = CreateWindowExW(0, chartClass, nullptr, WS_CHILD | WS_VISIBLE, layout.chartOffset.x,
-                             layout.chartOffset.y, 10, 10, document_, nullptr, instance, nullptr);
-    if (!chart_)
-        throw std::runtime_error("the chart window cannot be created");
-    PlaceChart(document_);
+    AddChart(layout.symbol);
 
     ShowWindow(frame_, SW_SHOW);
     UpdateWindow(frame_);
+}
+
+HWND TerminalWindow::AddChart(const std::wstring& symbol)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    // Each further document a caption lower and to the right, as a terminal cascades new charts.
+    const int step = 24 * static_cast<int>(documents_.size());
+    const std::wstring title = symbol + L",H1";
+    const HWND document = CreateMDIWindowW(documentClass, title.c_str(), WS_CLIPCHILDREN,
+                                           layout_.documentOrigin.x + step, layout_.documentOrigin.y + step,
+                                           layout_.documentSize.cx, layout_.documentSize.cy, mdiClient_, instance, 0);
+    if (!document)
+        throw std::runtime_error("the chart document cannot be created");
+    SetWindowLongPtrW(document, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(new DocumentData{layout_.chartOffset, symbol}));
+
+    const HWND chart = CreateWindowExW(0, chartClass, nullptr, WS_CHILD | WS_VISIBLE, layout_.chartOffset.x,
+                                       layout_.chartOffset.y, 10, 10, document, nullptr, instance, nullptr);
+    if (!chart)
+        throw std::runtime_error("the chart window cannot be created");
+    PlaceChart(document);
+    documents_.push_back(document);
+    charts_.push_back(chart);
+    return chart;
+}
+
+void TerminalWindow::Tile()
+{
+    // Tiling follows the z-order: the charts in the order they came, the first one active.
+    for (HWND document : documents_)
+        SetWindowPos(document, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SendMessageW(mdiClient_, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(documents_.front()), 0);
+    SendMessageW(mdiClient_, WM_MDITILE, MDITILE_VERTICAL, 0);
 }
 
 TerminalWindow::~TerminalWindow()
