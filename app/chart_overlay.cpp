@@ -20,6 +20,13 @@ bool ChildForced()
     return length > 0 && length < std::size(value) && std::wcscmp(value, L"1") == 0;
 }
 
+DWORD ProcessOf(HWND window)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
 RECT ClientOnScreen(HWND window)
 {
     RECT rect = {};
@@ -67,19 +74,17 @@ void VisibleArea(HWND anchor, HRGN area, HRGN scratch)
 // The one overlay of the process, for the terminal's window events.
 ChartOverlay* following = nullptr;
 
-void CALLBACK OnTerminalEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
+void CALLBACK TerminalEventHook(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
 {
     if (following)
-        following->Follow(true);
+        following->OnTerminalEvent();
 }
 
 }  // namespace
 
 bool NeedsChartOverlay(HWND chart)
 {
-    DWORD process = 0;
-    GetWindowThreadProcessId(chart, &process);
-    return UnderWine() && process != GetCurrentProcessId() && !ChildForced();
+    return UnderWine() && ProcessOf(chart) != GetCurrentProcessId() && !ChildForced();
 }
 
 ChartOverlay::~ChartOverlay()
@@ -92,15 +97,14 @@ void ChartOverlay::Start(HWND panel, HWND anchor, POINT position)
 {
     panel_ = panel;
     terminal_ = GetWindow(panel, GW_OWNER);
+    terminalProcess_ = ProcessOf(anchor);
     scratch_.reset(CreateRectRgn(0, 0, 0, 0));
     // Wine raises the terminal's window above the windows it owns only when they are its own. Whenever
     // its windows come, go or take the focus (a click on the chart), the panel is placed again at once
-    // instead of at the next tick.
-    DWORD terminal = 0;
-    GetWindowThreadProcessId(anchor, &terminal);
+    // instead of at the next tick; the chart's destruction takes the panel at once too.
     following = this;
-    terminalEvents_.reset(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS, nullptr, OnTerminalEvent, terminal,
-                                          0, WINEVENT_OUTOFCONTEXT));
+    terminalEvents_.reset(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS, nullptr, TerminalEventHook,
+                                          terminalProcess_, 0, WINEVENT_OUTOFCONTEXT));
     MoveInto(anchor, position);
 }
 
@@ -112,50 +116,83 @@ void ChartOverlay::MoveInto(HWND anchor, POINT position)
     Follow(true);
 }
 
+void ChartOverlay::OnTerminalEvent()
+{
+    // An event can come before the change it announces is done (the focus moves before a minimized
+    // window shows again): the next ticks look at the whole tree too.
+    lookingTicks_ = ticksLookingAfterEvents;
+    Follow(true);
+}
+
+void ChartOverlay::Stop()
+{
+    following = nullptr;
+    terminalEvents_.reset();
+    if (terminalDisabled_ && IsWindow(terminal_))
+        EnableWindow(terminal_, TRUE);
+    terminalDisabled_ = false;
+    stopped_ = true;
+}
+
+void ChartOverlay::Destroy()
+{
+    Stop();
+    DestroyWindow(panel_);  // its WM_DESTROY ends the panel, as the child's would
+}
+
 bool ChartOverlay::Follow(bool thorough)
 {
-    // Each question about the terminal's windows is a round trip to wine's server, so a tick asks three:
-    // where the chart is, what is above its parent among that one's siblings (another chart over this
-    // one), and whether the panel still sits right above the terminal's window. Only a change there, the
-    // terminal's window events or two seconds' wait bring the whole look at the window tree.
+    if (stopped_)
+        return false;
+    // Each question about the terminal's windows is a round trip to wine's server, so a quiet tick asks
+    // three or four: where the chart is, which chart is the terminal's top one and, when that is another,
+    // where it is (the trader moves or resizes the active chart, which is the top one), and what lies right
+    // below the panel. Only a change there, the terminal's window events or two seconds' wait bring the
+    // whole look at the window tree.
     RECT anchorRect;
-    if (!GetWindowRect(anchor_, &anchorRect))
-        return IsWindow(anchor_) != FALSE;
-    const HWND above = anchorParent_ ? GetWindow(anchorParent_, GW_HWNDPREV) : nullptr;
-    const bool placed = GetWindow(panel_, GW_HWNDNEXT) == terminal_;
-    // Another chart above may move over this one at any time, unless it is maximized: then it covers this
-    // one whole, as in a terminal that shows its charts as tabs.
-    constexpr LONG shownMaximized = WS_VISIBLE | WS_MAXIMIZE;
-    const bool quietAbove = !above || (GetWindowLongW(above, GWL_STYLE) & shownMaximized) == shownMaximized;
-    if (!thorough && !dragging_ && quietAbove && above == lastAbove_ && placed &&
-        EqualRect(&anchorRect, &lastAnchorRect_) && ++quietTicks_ < quietTicksBetweenLooks)
+    if (!GetWindowRect(anchor_, &anchorRect)) {
+        if (IsWindow(anchor_))
+            return true;
+        Destroy();
+        return false;
+    }
+    const HWND top = anchorParent_ ? GetWindow(anchorParent_, GW_HWNDFIRST) : nullptr;
+    RECT topRect = {};
+    if (top && top != anchorParent_)
+        GetWindowRect(top, &topRect);
+    const HWND below = GetWindow(panel_, GW_HWNDNEXT);
+    if (!thorough && lookingTicks_ == 0 && top == lastTop_ && EqualRect(&topRect, &lastTopRect_) &&
+        below == lastBelow_ && EqualRect(&anchorRect, &lastAnchorRect_) && ++quietTicks_ < quietTicksBetweenLooks)
         return true;
+    if (lookingTicks_ > 0)
+        --lookingTicks_;
     quietTicks_ = 0;
     lastAnchorRect_ = anchorRect;
-    lastAbove_ = above;
+    lastTop_ = top;
+    lastTopRect_ = topRect;
+    Place(SitsRightAboveTerminal());
+    lastBelow_ = GetWindow(panel_, GW_HWNDNEXT);
+    return true;
+}
 
+void ChartOverlay::Place(bool placed)
+{
     RECT window;
     if (!GetWindowRect(panel_, &window) || !scratch_)
-        return true;
-    POINT corner = {window.left, window.top};
-    if (dragging_) {
-        // The trader's hand places the panel; where it is let go is its place in the anchor from then on.
-        ScreenToClient(anchor_, &corner);
-        position_ = corner;
-    }
-    corner = position_;
+        return;
+    POINT corner = position_;
     ClientToScreen(anchor_, &corner);
 
     win::UniqueRegion area(CreateRectRgn(0, 0, 0, 0));
     if (!area)
-        return true;
+        return;
     VisibleArea(anchor_, area, scratch_);
     Combine(area, scratch_, {corner.x, corner.y, corner.x + window.right - window.left, corner.y + window.bottom - window.top},
             RGN_AND);
     RECT box;
     if (GetRgnBox(area, &box) == NULLREGION) {
         Hide(placed);
-        return true;
+        return;
     }
 
     // The region is set before the panel shows or moves, so no frame shows more than the child would.
@@ -175,7 +212,7 @@ bool ChartOverlay::Follow(bool thorough)
     if (!moved && shown && placed) {
         if (reshaped)
             RedrawNow();
-        return true;
+        return;
     }
     // Right above the terminal's window, where everything above that window covers it too; never activated.
     UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
@@ -187,7 +224,21 @@ bool ChartOverlay::Follow(bool thorough)
         flags |= SWP_NOZORDER;
     SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), corner.x, corner.y, 0, 0, flags);
     RedrawNow();
-    return true;
+}
+
+bool ChartOverlay::IsOtherStandIn(HWND window) const
+{
+    return GetWindow(window, GW_OWNER) == terminal_ && ProcessOf(window) != terminalProcess_;
+}
+
+bool ChartOverlay::SitsRightAboveTerminal() const
+{
+    // The panels of the terminal's other charts share that place; the order among them is left as it is,
+    // or each would take the place from the others on every tick.
+    HWND below = GetWindow(panel_, GW_HWNDNEXT);
+    while (below && below != terminal_ && IsOtherStandIn(below))
+        below = GetWindow(below, GW_HWNDNEXT);
+    return below == terminal_;
 }
 
 HWND ChartOverlay::RightAboveTerminal() const
@@ -216,32 +267,33 @@ void ChartOverlay::Hide(bool placed)
     SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), 0, 0, 0, 0, flags);
 }
 
-bool ChartOverlay::OnDragMessage(UINT message, LPARAM lParam)
+bool ChartOverlay::OnDragMessage(UINT message, WPARAM wParam)
 {
+    POINT cursor;
     switch (message) {
-    case WM_ENTERSIZEMOVE: {
-        POINT cursor;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK: {  // a press soon after a click is a press too
         RECT window;
-        GetCursorPos(&cursor);
-        GetWindowRect(panel_, &window);
+        if (wParam != HTCAPTION || !GetCursorPos(&cursor) || !GetWindowRect(panel_, &window))
+            return false;
         grab_ = {cursor.x - window.left, cursor.y - window.top};
         dragging_ = true;
+        SetCapture(panel_);
         return true;
     }
-    case WM_MOVING: {
-        // A child is dragged with the mouse held inside its parent's client area: the point the trader
-        // holds stays there, so the panel can never be dragged out of sight.
-        auto* proposed = reinterpret_cast<RECT*>(lParam);
-        const RECT bounds = ClientOnScreen(anchor_);
-        if (!dragging_ || IsRectEmpty(&bounds))
-            return true;
-        const LONG heldX = std::clamp(proposed->left + grab_.x, bounds.left, bounds.right - 1);
-        const LONG heldY = std::clamp(proposed->top + grab_.y, bounds.top, bounds.bottom - 1);
-        OffsetRect(proposed, heldX - grab_.x - proposed->left, heldY - grab_.y - proposed->top);
+    case WM_MOUSEMOVE:
+        if (!dragging_ || !GetCursorPos(&cursor))
+            return false;
+        DragTo(cursor);
         return true;
-    }
-    case WM_EXITSIZEMOVE:
-        Follow(true);  // takes the place it was let go at
+    case WM_LBUTTONUP:
+        if (!dragging_)
+            return false;
+        ReleaseCapture();
+        return true;
+    case WM_CAPTURECHANGED:
+        if (!dragging_)
+            return false;
         dragging_ = false;
         return true;
     default:
@@ -249,17 +301,48 @@ bool ChartOverlay::OnDragMessage(UINT message, LPARAM lParam)
     }
 }
 
-TerminalDisabled::TerminalDisabled(const ChartOverlay& overlay)
+void ChartOverlay::DragTo(POINT cursor)
 {
-    const HWND terminal = overlay.terminal();
-    if (terminal && IsWindowEnabled(terminal)) {
-        EnableWindow(terminal, FALSE);
-        terminal_ = terminal;
+    // A child is dragged with the mouse held inside its parent's client area: the point the trader holds
+    // stays there, so the panel can never be dragged out of sight. Where it is let go is its place in the
+    // anchor from then on.
+    const RECT bounds = ClientOnScreen(anchor_);
+    if (IsRectEmpty(&bounds))
+        return;
+    POINT corner = {std::clamp(cursor.x, bounds.left, bounds.right - 1) - grab_.x,
+                    std::clamp(cursor.y, bounds.top, bounds.bottom - 1) - grab_.y};
+    ScreenToClient(anchor_, &corner);
+    position_ = corner;
+    Follow(true);
+}
+
+bool ChartOverlay::TerminalBusy() const
+{
+    return panel_ && !stopped_ && !terminalDisabled_ && !IsWindowEnabled(terminal_);
+}
+
+bool ChartOverlay::UnderCursor() const
+{
+    POINT cursor;
+    RECT window;
+    return GetCursorPos(&cursor) && GetWindowRect(panel_, &window) && PtInRect(&window, cursor);
+}
+
+TerminalDisabled::TerminalDisabled(ChartOverlay& overlay)
+{
+    if (overlay.active() && !overlay.terminalDisabled_ && IsWindowEnabled(overlay.terminal_)) {
+        EnableWindow(overlay.terminal_, FALSE);
+        overlay.terminalDisabled_ = true;
+        overlay_ = &overlay;
     }
 }
 
 TerminalDisabled::~TerminalDisabled()
 {
-    if (terminal_ && IsWindow(terminal_))
-        EnableWindow(terminal_, TRUE);
+    // A fatal report in between has enabled it already.
+    if (overlay_ && overlay_->terminalDisabled_) {
+        overlay_->terminalDisabled_ = false;
+        if (IsWindow(overlay_->terminal_))
+            EnableWindow(overlay_->terminal_, TRUE);
+    }
 }

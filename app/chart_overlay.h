@@ -29,44 +29,72 @@ public:
     // The pin: the stand-in child of another window, at a position in its client coordinates.
     void MoveInto(HWND anchor, POINT position);
     // One refresh tick: the panel follows the anchor's place, clipping and visibility; thorough looks at
-    // the whole window tree whatever the quick look says. False once the anchor has gone, as the child
-    // would have gone with it.
+    // the whole window tree whatever the quick look says. Once the anchor has gone the panel is destroyed,
+    // as the child would have gone with it, and the result is false.
     bool Follow(bool thorough = false);
-    // The trader's drag by the panel's surface; true when the message was one of the drag's.
-    bool OnDragMessage(UINT message, LPARAM lParam);
+    // Whenever the terminal's windows come, go or take the focus.
+    void OnTerminalEvent();
+    // Before a fatal report: no more following, and the terminal enabled again if a dialog of the panel
+    // had disabled it (the report ends the process, so the dialog's guard never runs).
+    void Stop();
+
+    // The trader's drag by the panel's surface, done here rather than by the window manager, which would
+    // let the panel leave the chart; true when the message was one of the drag's.
+    bool OnDragMessage(UINT message, WPARAM wParam);
+    // The terminal's window is disabled by a modal dialog of the terminal's own: a child of that window
+    // would take no input then.
+    bool TerminalBusy() const;
+    // The trader's pointer is over the panel.
+    bool UnderCursor() const;
 
 private:
+    friend class TerminalDisabled;
+
+    void Place(bool placed);
     void Hide(bool placed);
     void RedrawNow();
+    void Destroy();
+    void DragTo(POINT cursor);
+    bool IsOtherStandIn(HWND window) const;
+    bool SitsRightAboveTerminal() const;
     HWND RightAboveTerminal() const;
 
     // Quiet ticks between two whole looks, for what the quick look cannot see (a window hidden): 2 s.
     static constexpr int quietTicksBetweenLooks = 20;
+    // Ticks that take the whole look after one of the terminal's window events: 0.5 s.
+    static constexpr int ticksLookingAfterEvents = 5;
 
     HWND panel_ = nullptr;
     HWND terminal_ = nullptr;
+    DWORD terminalProcess_ = 0;
     HWND anchor_ = nullptr;
     HWND anchorParent_ = nullptr;
     RECT lastAnchorRect_ = {};
-    HWND lastAbove_ = nullptr;  // the window above the anchor's parent at the last whole look
+    HWND lastTop_ = nullptr;  // the top one of the anchor's parent and its siblings at the last whole look
+    RECT lastTopRect_ = {};  // where that one was, when it was another than the anchor's parent
+    HWND lastBelow_ = nullptr;  // the window below the panel when the last whole look found it placed
     int quietTicks_ = 0;
+    int lookingTicks_ = 0;
     POINT position_ = {};
     bool dragging_ = false;
     POINT grab_ = {};  // the cursor's offset from the panel's corner while dragging
+    bool terminalDisabled_ = false;  // by one of the panel's dialogs
+    bool stopped_ = false;
     win::UniqueRegion shownRegion_;  // the last region given to the panel, in window coordinates
     win::UniqueRegion scratch_;
     win::UniqueWinEventHook terminalEvents_;
 };
 
 // While it lives the terminal takes no input, as when a child's modal dialog disables the child's
-// top-level window; nothing unless the panel stands in for a child.
+// top-level window; nothing unless the panel stands in for a child. It enables the terminal again only when
+// it was the one that disabled it.
 class TerminalDisabled {
 public:
-    explicit TerminalDisabled(const ChartOverlay& overlay);
+    explicit TerminalDisabled(ChartOverlay& overlay);
     TerminalDisabled(const TerminalDisabled&) = delete;
     TerminalDisabled& operator=(const TerminalDisabled&) = delete;
     ~TerminalDisabled();
 
 private:
-    HWND terminal_ = nullptr;  // set only when this guard disabled it
+    ChartOverlay* overlay_ = nullptr;  // set only when this guard disabled the terminal
 };

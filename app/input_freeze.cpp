@@ -2,6 +2,9 @@
 
 namespace {
 
+constexpr UINT inputRanges[][2] = {
+    {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+
 void DisableOne(HWND window, std::vector<HWND>& disabled)
 {
     // Hidden helper windows of the thread are left alone; a window already disabled stays as it is.
@@ -31,12 +34,18 @@ std::vector<HWND> DisableInput(HWND panel)
 void DiscardInput()
 {
     // Peeking also turns the input still waiting outside the queue into messages, which go with the rest.
-    static constexpr UINT ranges[][2] = {
-        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
     MSG message;
-    for (const auto& range : ranges)
+    for (const auto& range : inputRanges)
         while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE | PM_NOYIELD)) {
         }
+}
+
+bool IsInputMessage(UINT message)
+{
+    for (const auto& range : inputRanges)
+        if (message >= range[0] && message <= range[1])
+            return true;
+    return false;
 }
 
 InputFreeze::~InputFreeze()

@@ -11,6 +11,8 @@
 std::vector<HWND> DisableInput(HWND panel);
 // Throws away the keyboard and mouse input waiting in this thread's queue.
 void DiscardInput();
+// A keyboard or mouse message.
+bool IsInputMessage(UINT message);
 
 // Input disabled for its lifetime; at its end the input made meanwhile is discarded first.
 class InputFreeze {

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "app/input_freeze.h"
 #include "app/main_window.h"
 #include "ui/fatal_error.h"
 
@@ -16,6 +17,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // While a modal dialog of the terminal's own has disabled its window, a child of it takes no input:
+        // neither does the panel standing in for one.
+        if (IsInputMessage(message.message) && GetMainWindow().overlay.TerminalBusy())
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

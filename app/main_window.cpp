@@ -24,8 +24,10 @@ constexpr DWORD childStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCH
 // On its own the panel clips its children too: its 100 ms redraw of the whole window must not paint
 // over the controls that are not redrawn with it.
 constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
-// Standing in for the child under wine: the child's look, as a pop-up owned by the terminal.
-constexpr DWORD overlayStyle = WS_POPUP | WS_CLIPCHILDREN;
+// Standing in for the child under wine: the child's look, as a pop-up owned by the terminal. The system
+// menu (never drawn without a caption) makes wine hand the window to the desktop's window manager, which
+// keeps it with the terminal's window: other programs' windows activated over the terminal cover it too.
+constexpr DWORD overlayStyle = WS_POPUP | WS_SYSMENU | WS_CLIPCHILDREN;
 
 // Decimals the "BE:" field shows at most: a double holds no more, and Digits comes from the expert.
 constexpr int maxBreakEvenDecimals = 15;
@@ -49,6 +51,7 @@ void CMainWindow::stopForFatalError()
     if (executingDialog)
         KillTimer(executingDialog, executingTimer);
     DisableInput(hWnd);
+    overlay.Stop();
 }
 
 CMainWindow& GetMainWindow()
@@ -190,10 +193,8 @@ void CMainWindow::RefreshPanel()
     if (!IsWindow(hWnd))
         return;
     // The stand-in goes as the child would have gone with the window it was in.
-    if (overlay.active() && !overlay.Follow()) {
-        DestroyWindow(hWnd);
+    if (overlay.active() && !overlay.Follow())
         return;
-    }
     // Whatever the document held (new values or none), everything is drawn again.
     ReadSymbolInfo(symbolInfo);
     GetMemDC();
@@ -260,11 +261,23 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
         return hit == HTCLIENT ? HTCAPTION : hit;
     }
-    case WM_ENTERSIZEMOVE:
-    case WM_MOVING:
-    case WM_EXITSIZEMOVE:
-        if (GetMainWindow().overlay.OnDragMessage(message, lParam))
-            return message == WM_MOVING ? TRUE : 0;
+    case WM_MOUSEACTIVATE:
+        // Standing in for a child, the panel is activated by the trader's click on it, never by the window
+        // manager's focus when the panel shows; and by nothing while the terminal is busy.
+        if (const ChartOverlay& overlay = GetMainWindow().overlay; overlay.active()) {
+            if (overlay.TerminalBusy())
+                return MA_NOACTIVATEANDEAT;
+            if (!overlay.UnderCursor())
+                return MA_NOACTIVATE;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+        if (GetMainWindow().overlay.OnDragMessage(message, wParam))
+            return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);

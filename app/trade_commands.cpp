@@ -12,6 +12,9 @@ constexpr UINT executingIntervalMs = 500;
 
 void CMainWindow::tradeCommand(OrderType type)
 {
+    // The press found the chart gone (its refresh took the panel with the chart): no chart, no order.
+    if (!IsWindow(hWnd))
+        return;
     // One command at a time.
     if (tradeCommandRunning) {
         refusePress();

@@ -61,7 +61,8 @@ void ReportFatalError(const wchar_t* context)
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         auto* text = static_cast<wchar_t*>(buffer.get());
         FormatFatalMessage(text, bufferChars, context, static_cast<int>(error), shownSystemText);
-        MessageBoxW(nullptr, text, L"Error", MB_OK);
+        // Above the panel's dialogs, which are topmost themselves, so the trader can read it and reach OK.
+        MessageBoxW(nullptr, text, L"Error", MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
     }
     systemTextOwner.close();
     buffer.close();

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "tests/support/harness.h"
+#include "tests/support/trading.h"
 
 using namespace harness;
 
@@ -97,5 +97,32 @@ TEST(ReportFatalError, LastingFailureShowsOneReportWithThePanelStopped)
     EXPECT_FALSE(IsWindowEnabled(panel)) << "no press can place an order behind the report";
     DismissMessageBox(box);
     ASSERT_TRUE(probe.wait(10000));
+    EXPECT_NE(probe.exitCode(), 0u);
+}
+
+TEST(ReportFatalError, ShowsAboveThePanelsDialogsWithTheTerminalEnabledAgain)
+{
+    const OverlayPanels overlay;
+    TerminalHost terminal;
+    PanelProcess probe =
+        PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"), ChartHandleText(terminal.chart()) + L" dialog");
+    const HWND box = WaitForMessageBox(probe.processId(), L"Error");
+    ASSERT_NE(box, nullptr);
+    const HWND dialog = WaitForMessageBox(probe.processId(), L"Executing", 0);
+    ASSERT_NE(dialog, nullptr) << "the report came while the dialog was up";
+    EXPECT_TRUE(IsWindowEnabled(terminal.frame())) << "the dialog's disabling of the terminal ends before the report";
+
+    // The dialog moved under the report's OK button: a real click there still reaches OK.
+    const HWND ok = GetDlgItem(box, IDOK);
+    RECT button;
+    GetWindowRect(ok, &button);
+    SetWindowPos(dialog, nullptr, button.left - 40, button.top - 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_TRUE(WaitUntil([&] {
+        RECT shown;
+        GetWindowRect(dialog, &shown);
+        return shown.left == button.left - 40;
+    }, 2000));
+    ClickCentre(ok);
+    ASSERT_TRUE(probe.wait(10000)) << "OK was not reachable";
     EXPECT_NE(probe.exitCode(), 0u);
 }

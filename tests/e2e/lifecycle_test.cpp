@@ -170,6 +170,8 @@ TEST(Lifecycle, TwentyOrdersInARowEachGiveOneOrderAndOneFinish)
         ASSERT_TRUE(WaitUntil([&] { return trading.service.Requests().size() >= size_t(2 * i + 2); }, 10000))
             << "order " << i;
         ASSERT_TRUE(trading.DialogGone(L"Executing", 5000)) << "order " << i;
+        // A click before the Finish exchange is over is rightly discarded.
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(trading.window) != FALSE; }, 5000)) << "order " << i;
     }
     Sleep(500);
     const std::vector<LoggedRequest> requests = trading.service.Requests();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "tests/support/trading.h"
 #include "tools/terminal/expert.h"
@@ -131,8 +133,9 @@ TEST(Overlay, AnotherChartAboveCoversThePanelUntilItMovesAway)
     EXPECT_TRUE(WaitUntil([&] { return Reddish(ScreenPixel(sell.x, sell.y)); }, 500)) << "the uncovered part still shows";
 
     shown.terminal.ui().Run([&] { SetWindowPos(other, nullptr, 420, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER); });
-    EXPECT_TRUE(shown.BuyShows(1000));
-    EXPECT_TRUE(Reddish(ScreenPixel(sell.x, sell.y)));
+    // The whole panel is drawn again after its new shape, both tiles within a few milliseconds of each other.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Greenish(ScreenPixel(buy.x, buy.y)) && Reddish(ScreenPixel(sell.x, sell.y)); }, 1000));
 }
 
 TEST(Overlay, MinimizedChartShowsNoPixelOfThePanelUntilRestored)
@@ -144,6 +147,123 @@ TEST(Overlay, MinimizedChartShowsNoPixelOfThePanelUntilRestored)
     EXPECT_TRUE(WaitUntil([&] { return TilePixels(place) == 0; }, 1000));
     shown.terminal.ui().Run([&] { ShowWindow(shown.terminal.document(), SW_RESTORE); });
     EXPECT_TRUE(shown.BuyShows(1000));
+}
+
+TEST(Overlay, OtherProgramsCoverThePanelAndTheWindowManagerTakesItAlongWithTheTerminal)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const RECT place = shown.PanelRect();
+    {
+        // A program that wine does not run, activated over the chart and the whole panel.
+        XProgram logo(L"xlogo -geometry 240x260+" + std::to_wstring(place.left - 40) + L"+" +
+                      std::to_wstring(place.top - 40));
+        ASSERT_TRUE(logo.WaitActive());
+        EXPECT_TRUE(WaitUntil([&] { return TilePixels(place) == 0; }, 1000)) << "no pixel of the panel above it";
+        // A click on the chart beside it brings the terminal back in front, and the panel with it.
+        ASSERT_TRUE(Xdotool(MoveTo(OnScreen(shown.terminal.chart(), 500, 300)) + L" click 1"));
+        EXPECT_TRUE(shown.BuyShows(300));
+    }
+    // The terminal minimized by the window manager takes the panel along; restored, the panel is back.
+    const std::wstring frame = XWindowId(shown.terminal.frame());
+    ASSERT_TRUE(Xdotool(L"windowminimize " + frame));
+    EXPECT_TRUE(WaitUntil([&] { return TilePixels(place) == 0; }, 1000));
+    ASSERT_TRUE(Xdotool(L"windowactivate " + frame));
+    EXPECT_TRUE(shown.BuyShows(1000));
+    // Showing it again never took the terminal's activation.
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == shown.terminal.frame(); }, 1000));
+    EXPECT_FALSE(WaitUntil([&] { return GetForegroundWindow() == shown.window; }, 500));
+}
+
+TEST(Overlay, TerminalBusyWithADialogOfItsOwnLeavesThePanelDeafAndAClosedChartTakesNoPress)
+{
+    const OverlayPanels overlay;
+    {
+        Trading trading;
+        ASSERT_NE(trading.buy, nullptr);
+        // A modal dialog of the terminal's own disables its window: a click on BUY meanwhile is not taken.
+        trading.terminal.ui().Run([&] { EnableWindow(trading.terminal.frame(), FALSE); });
+        Click(trading.buy, 30, 25);
+        WaitForInputIdle(trading.panel.process().process(), 2000);
+        trading.terminal.ui().Run([&] { EnableWindow(trading.terminal.frame(), TRUE); });
+        Click(trading.sell, 30, 25);
+        const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].type, 1) << "SELL, the first click taken";
+    }
+    {
+        // The chart closes, and a press reaches the panel before its next tick: no chart, no order.
+        Trading trading;
+        ASSERT_NE(trading.buy, nullptr);
+        trading.terminal.ui().Run([&] { DestroyWindow(trading.terminal.document()); });
+        PostMessageW(trading.buy, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 25));
+        PostMessageW(trading.buy, WM_LBUTTONUP, 0, MAKELPARAM(30, 25));
+        EXPECT_EQ(trading.panel.WaitForExit(5000), 0u);
+        EXPECT_TRUE(trading.service.Requests().empty());
+    }
+}
+
+TEST(Overlay, FourChartsEachShowTheirOwnPanelAndAPinnedOneStaysSteadyOverAnother)
+{
+    const OverlayPanels overlay;
+    TerminalHost terminal;
+    std::vector<HWND> charts = {terminal.chart()};
+    for (const wchar_t* symbol : {L"GBPUSD", L"USDJPY", L"AUDUSD"})
+        charts.push_back(terminal.AddChart(symbol));
+    terminal.Tile();
+    ParkMouse();
+    std::vector<std::unique_ptr<PanelRun>> panels;
+    std::vector<std::unique_ptr<StandInExpert>> experts;
+    Quote quote;
+    quote.bid = 1.08444;
+    quote.ask = 1.08456;
+    for (HWND chart : charts) {
+        panels.push_back(std::make_unique<PanelRun>(ChartHandleText(chart)));
+        experts.push_back(std::make_unique<StandInExpert>(panels.back()->processId(), "EURUSD"));
+        experts.back()->Publish(SymbolDocument("EURUSD", "Stand-in Markets Ltd.", quote, Position()));
+    }
+    std::vector<HWND> windows;
+    for (size_t i = 0; i < charts.size(); ++i) {
+        windows.push_back(panels[i]->WaitForMainWindow());
+        ASSERT_NE(windows.back(), nullptr) << "panel " << i;
+        const HWND document = GetParent(charts[i]);
+        EXPECT_TRUE(WaitUntil([&] { return WindowCorner(windows[i]) == ChildPlace(document); }, 2000)) << "panel " << i;
+        const HWND buy = FindWindowExW(FindWindowExW(windows[i], nullptr, L"CLIENT_AREA", nullptr), nullptr,
+                                       L"BUY_BUTTON", nullptr);
+        const POINT tile = OnScreen(buy, 40, 4);
+        EXPECT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(tile.x, tile.y)); }, 2000)) << "panel " << i;
+    }
+
+    // The second chart's panel pinned out to the terminal's window lies over the first chart's panel: the
+    // two keep their order, with nothing drawn again meanwhile.
+    POINT origin = ChildPlace(GetParent(charts[1]));
+    ScreenToClient(charts[1], &origin);
+    Click(FindWindowExW(windows[1], nullptr, L"PIN_BUTTON", nullptr), 10, 7);
+    ASSERT_TRUE(WaitUntil([&] { return WindowCorner(windows[1]) == OnScreen(terminal.frame(), origin.x, origin.y); }, 2000));
+    const HWND pinnedBuy = FindWindowExW(FindWindowExW(windows[1], nullptr, L"CLIENT_AREA", nullptr), nullptr,
+                                         L"BUY_BUTTON", nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(OnScreen(pinnedBuy, 40, 4).x, OnScreen(pinnedBuy, 40, 4).y)); }, 2000));
+    ParkMouse();
+    RECT both, first, second;
+    GetWindowRect(windows[0], &first);
+    GetWindowRect(windows[1], &second);
+    ASSERT_TRUE(IntersectRect(&both, &first, &second)) << "the pinned panel lies over the other";
+    UnionRect(&both, &first, &second);
+    // The windows right above the terminal's, nearest first: the panels keep their places there too.
+    const auto zOrder = [&] {
+        std::vector<HWND> above;
+        for (HWND window = GetWindow(terminal.frame(), GW_HWNDPREV); window && above.size() < 8;
+             window = GetWindow(window, GW_HWNDPREV))
+            above.push_back(window);
+        return above;
+    };
+    const ScreenImage before = CaptureScreen(both);
+    const std::vector<HWND> order = zOrder();
+    for (int tick = 0; tick < 10; ++tick) {
+        Sleep(100);
+        EXPECT_TRUE(zOrder() == order) << "a quiet tick placed a panel again";
+    }
+    EXPECT_TRUE(CaptureScreen(both) == before) << "the panels' order or drawing changed";
 }
 
 TEST(Overlay, TypedVolumeAndARealBuyClickTradeWithTheTerminalHeldMeanwhile)
@@ -191,6 +311,9 @@ TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
 {
     ChartPanel shown;
     ASSERT_TRUE(shown.BuyShows(2000));
+    // A click activates it: the window manager has it from then on, and still the drag keeps it in the chart.
+    Click(shown.window, 60, 8);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == shown.window; }, 1000));
     const POINT before = WindowCorner(shown.window);
     const POINT grip = OnScreen(shown.window, 60, 8);
     ASSERT_TRUE(Drag(grip, {grip.x + 30, grip.y + 25}));

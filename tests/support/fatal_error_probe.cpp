@@ -2,10 +2,13 @@
 //
 //   fatal_error_probe.exe <error code> <context> [quit-first]
 //   fatal_error_probe.exe lasting
+//   <chart handle> dialog
 //
 // quit-first posts the quit message before the report, as a closing chart does to the panel. lasting runs
 // the real panel on its own (past its "Not a window handle" box) with its background brush gone, so that
-// its drawing fails on every paint and every refresh tick, as a lasting failure does.
+// its drawing fails on every paint and every refresh tick, as a lasting failure does. dialog runs the real
+// panel on the chart whose handle starts its command line, opens the Executing dialog and makes the next
+// refresh tick behind it fail.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -13,7 +16,18 @@
 #include <cwchar>
 
 #include "app/main_window.h"
+#include "res/resource.h"
 #include "ui/fatal_error.h"
+
+namespace {
+
+void CALLBACK BreakTheDrawing(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    DeleteObject(GetMainWindow().backgroundBrush);
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
@@ -30,6 +44,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0)
             DispatchMessageW(&message);
+        return 0;
+    }
+    if (std::wcscmp(words[1], L"dialog") == 0) {
+        CoInitialize(nullptr);
+        if (!MakeMainWindow() || !GetMainWindow().Create(instance, SW_SHOW))
+            return 2;
+        CMainWindow& main = GetMainWindow();
+        SetTimer(nullptr, 0, 300, BreakTheDrawing);
+        main.showDialog(IDD_EXECUTING, main.hWnd, ExecutingDialogProc);
         return 0;
     }
     if (count < 3)

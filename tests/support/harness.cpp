@@ -132,6 +132,24 @@ TerminalHost::~TerminalHost()
     ui_.Run([&] { terminal_.reset(); });
 }
 
+HWND TerminalHost::AddChart(const std::wstring& symbol)
+{
+    HWND chart = nullptr;
+    // Thrown on the UI thread, the failure would end the test program inside the message loop.
+    ui_.Run([&] {
+        try {
+            chart = terminal_->AddChart(symbol);
+        } catch (const std::runtime_error&) {
+        }
+    });
+    return chart;
+}
+
+void TerminalHost::Tile()
+{
+    ui_.Run([&] { terminal_->Tile(); });
+}
+
 // ------------------------------------------------------------------------------------------- test window
 
 namespace {
@@ -339,16 +357,39 @@ bool RunUnixShell(const std::wstring& script)
 
 bool Xdotool(const std::wstring& arguments) { return RunUnixShell(L"/usr/bin/xdotool " + arguments); }
 
+std::wstring XWindowId(HWND window)
+{
+    // Wine keeps the X window's id as a property of the top-level window.
+    const HANDLE xWindow = GetPropW(GetAncestor(window, GA_ROOT), L"__wine_x11_whole_window");
+    return xWindow ? std::to_wstring(reinterpret_cast<ULONG_PTR>(xWindow)) : std::wstring();
+}
+
 bool WaitUntilOnScreen(HWND window)
 {
     // Win32 calls a freshly shown window visible before its X window is mapped; a click sent in between
-    // lands on whatever X shows there. Wine keeps the X window's id as a property of the top-level window.
-    const HANDLE xWindow = GetPropW(GetAncestor(window, GA_ROOT), L"__wine_x11_whole_window");
-    if (!xWindow)
-        return false;
-    const std::wstring id = std::to_wstring(reinterpret_cast<ULONG_PTR>(xWindow));
-    return RunUnixShell(L"for i in $(seq 150); do /usr/bin/xwininfo -id " + id +
-                        L" | grep -q IsViewable && exit 0; sleep 0.05; done; exit 1");
+    // lands on whatever X shows there.
+    const std::wstring id = XWindowId(window);
+    return !id.empty() && RunUnixShell(L"for i in $(seq 150); do /usr/bin/xwininfo -id " + id +
+                                       L" | grep -q IsViewable && exit 0; sleep 0.05; done; exit 1");
+}
+
+XProgram::XProgram(const std::wstring& commandLine)
+    : name_(commandLine.substr(0, commandLine.find(L' '))),
+      pidFile_(L"/tmp/e2e-x-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name_)
+{
+    RunUnixShell(commandLine + L" >/dev/null 2>&1 & echo $! >" + pidFile_);
+}
+
+XProgram::~XProgram()
+{
+    RunUnixShell(L"kill $(cat " + pidFile_ + L"); rm -f " + pidFile_);
+}
+
+bool XProgram::WaitActive() const
+{
+    return RunUnixShell(L"id=$(/usr/bin/xdotool search --sync --onlyvisible --class " + name_ +
+                        L" | head -n 1); for i in $(seq 100); do [ $(/usr/bin/xdotool getactivewindow) = $id ] && exit 0; "
+                        L"sleep 0.05; done; exit 1");
 }
 
 void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }

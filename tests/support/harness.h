@@ -53,6 +53,11 @@ public:
     explicit TerminalHost(const TerminalLayout& layout = {});
     ~TerminalHost();
 
+    // Another chart of the symbol (see TerminalWindow::AddChart); its chart window, or null.
+    HWND AddChart(const std::wstring& symbol);
+    // Tiles the chart documents, so that every chart shows whole.
+    void Tile();
+
     HWND frame() const { return frame_; }
     HWND document() const { return document_; }
     HWND chart() const { return chart_; }
@@ -120,6 +125,24 @@ std::wstring MoveTo(POINT point);
 bool Drag(POINT from, POINT to);
 // Waits until the X server shows the window's top-level window, so real input reaches it.
 bool WaitUntilOnScreen(HWND window);
+// The X window id of a window's top-level window, as xdotool takes it; empty when X has none.
+std::wstring XWindowId(HWND window);
+
+// A program of the X display that wine does not run, in the background until the object goes.
+class XProgram {
+public:
+    // The Unix command line; its first word is the program, which must show a window of that class.
+    explicit XProgram(const std::wstring& commandLine);
+    XProgram(const XProgram&) = delete;
+    XProgram& operator=(const XProgram&) = delete;
+    ~XProgram();
+    // Waits until its window shows and has the window manager's focus.
+    bool WaitActive() const;
+
+private:
+    std::wstring name_;
+    std::wstring pidFile_;
+};
 // Moves the pointer to the screen's corner, off every window of a test.
 void ParkMouse();
 

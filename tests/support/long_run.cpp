@@ -124,6 +124,8 @@ LongRunFigures RunLongSession(int orders, int seconds, const std::function<void(
         else
             ++figures.lost;
         WaitUntil([&] { return !WaitForMessageBox(panel.processId(), L"Executing", 0); }, 5000);
+        // The panel discards a click made before its Finish exchange is over: the next one waits for it.
+        WaitUntil([&] { return IsWindowEnabled(window) != FALSE; }, 5000);
         if (progress)
             progress(i + 1);
     };
