@@ -101,7 +101,7 @@ void ChartOverlay::Start(HWND panel, HWND anchor, POINT position)
     scratch_.reset(CreateRectRgn(0, 0, 0, 0));
     // Wine raises the terminal's window above the windows it owns only when they are its own. Whenever
     // its windows come, go or take the focus (a click on the chart), the panel is placed again at once
-    // instead of at the next tick; the chart's destruction takes the panel at once too.
+    // instead of at the next tick.
     following = this;
     terminalEvents_.reset(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_FOCUS, nullptr, TerminalEventHook,
                                           terminalProcess_, 0, WINEVENT_OUTOFCONTEXT));

@@ -72,7 +72,7 @@ private:
     RECT lastAnchorRect_ = {};
     HWND lastTop_ = nullptr;  // the top one of the anchor's parent and its siblings at the last whole look
     RECT lastTopRect_ = {};  // where that one was, when it was another than the anchor's parent
-    HWND lastBelow_ = nullptr;  // the window below the panel when the last whole look found it placed
+    HWND lastBelow_ = nullptr;  // the window right below the panel after the last whole look
     int quietTicks_ = 0;
     int lookingTicks_ = 0;
     POINT position_ = {};

@@ -1,5 +1,7 @@
 #include "app/input_freeze.h"
 
+#include "ui/base_window.h"
+
 namespace {
 
 constexpr UINT inputRanges[][2] = {
@@ -34,10 +36,14 @@ std::vector<HWND> DisableInput(HWND panel)
 void DiscardInput()
 {
     // Peeking also turns the input still waiting outside the queue into messages, which go with the rest.
+    // It hands out a posted quit too, whatever the range: that one is the panel's loop's and goes back.
     MSG message;
+    bool quit = false;
     for (const auto& range : inputRanges)
-        while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE | PM_NOYIELD)) {
-        }
+        while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE | PM_NOYIELD))
+            quit = quit || message.message == WM_QUIT;
+    if (quit)
+        QuitPanel();
 }
 
 bool IsInputMessage(UINT message)

@@ -244,7 +244,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_DESTROY:
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     case WM_PAINT: {
         CMainWindow& main = GetMainWindow();
@@ -276,7 +276,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
-        if (GetMainWindow().overlay.OnDragMessage(message, wParam))
+        if (ChartOverlay& overlay = GetMainWindow().overlay; overlay.active() && overlay.OnDragMessage(message, wParam))
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     default:

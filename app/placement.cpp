@@ -111,7 +111,7 @@ LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_DESTROY:
     case WM_LBUTTONUP:  // the release over the button, not the press, ends the panel
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -122,7 +122,7 @@ LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 {
     switch (message) {
     case WM_DESTROY:
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     case WM_LBUTTONUP:
         MoveToOriginPos(window);

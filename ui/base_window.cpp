@@ -115,3 +115,20 @@ void CBaseWindow::DrawBackGroundBrush()
     if (!brush.ok() || !PatBlt(memDC, 0, 0, width, height, PATCOPY) || !brush.restore())
         ReportFatalError(L"CBaseWindow::DrawBackGroundBrush");
 }
+
+namespace {
+
+bool quitting = false;
+
+}  // namespace
+
+void QuitPanel()
+{
+    quitting = true;
+    PostQuitMessage(0);
+}
+
+bool PanelQuitting()
+{
+    return quitting;
+}

@@ -58,3 +58,9 @@ private:
     // Memory DC and bitmap for targetDC; false when either cannot be made or selected.
     bool OpenMemoryBitmap();
 };
+
+// What the panel's windows do when they are destroyed (the chart closing takes them) and when the close
+// button is released: the panel's message loop ends. A modal loop running meanwhile may take the quit away;
+// PanelQuitting says, after it, that the quit must be posted again.
+void QuitPanel();
+bool PanelQuitting();

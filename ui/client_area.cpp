@@ -28,7 +28,7 @@ bool CClientArea::Create(CBaseWindow& main, CBaseWindow& closeButton)
 LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_ALL_BUTTON) {

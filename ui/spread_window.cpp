@@ -50,7 +50,7 @@ LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 {
     switch (message) {
     case WM_DESTROY:
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     case WM_PAINT: {
         CMainWindow& main = GetMainWindow();

@@ -47,7 +47,7 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
     const bool ask = order == Buy;
     switch (message) {
     case WM_DESTROY:
-        PostQuitMessage(0);
+        QuitPanel();
         return 0;
     case WM_PAINT:
         button.PaintButton(info.Digits, ask ? info.AskUp : info.BidUp, ask ? info.Ask : info.Bid);

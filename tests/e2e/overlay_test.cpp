@@ -35,6 +35,17 @@ int TilePixels(const RECT& rect)
     return count;
 }
 
+// The BUY tile of a panel, and whether it shows green on screen within the time.
+HWND BuyButton(HWND panel)
+{
+    return FindWindowExW(FindWindowExW(panel, nullptr, L"CLIENT_AREA", nullptr), nullptr, L"BUY_BUTTON", nullptr);
+}
+bool BuyShows(HWND buy, DWORD timeoutMs)
+{
+    // A point of the tile between the spread and the arrow, above the price.
+    return WaitUntil([&] { return Greenish(ScreenPixel(OnScreen(buy, 40, 4).x, OnScreen(buy, 40, 4).y)); }, timeoutMs);
+}
+
 // The panel on a chart of the test's terminal, as a wine user runs it, with the test playing its expert.
 struct ChartPanel {
     explicit ChartPanel(const TerminalLayout& layout = {})
@@ -52,12 +63,8 @@ struct ChartPanel {
         spread = FindWindowExW(client, nullptr, L"SPREAD_WINDOW", nullptr);
         WaitUntilOnScreen(window);
     }
-    // A point of the BUY tile, between the spread and the arrow, above the price.
     POINT BuyPoint() const { return OnScreen(buy, 40, 4); }
-    bool BuyShows(DWORD timeoutMs) const
-    {
-        return WaitUntil([&] { return Greenish(ScreenPixel(BuyPoint().x, BuyPoint().y)); }, timeoutMs);
-    }
+    bool BuyShows(DWORD timeoutMs) const { return ::BuyShows(buy, timeoutMs); }
     RECT PanelRect() const
     {
         const POINT corner = ChildPlace(terminal.document());
@@ -228,10 +235,7 @@ TEST(Overlay, FourChartsEachShowTheirOwnPanelAndAPinnedOneStaysSteadyOverAnother
         ASSERT_NE(windows.back(), nullptr) << "panel " << i;
         const HWND document = GetParent(charts[i]);
         EXPECT_TRUE(WaitUntil([&] { return WindowCorner(windows[i]) == ChildPlace(document); }, 2000)) << "panel " << i;
-        const HWND buy = FindWindowExW(FindWindowExW(windows[i], nullptr, L"CLIENT_AREA", nullptr), nullptr,
-                                       L"BUY_BUTTON", nullptr);
-        const POINT tile = OnScreen(buy, 40, 4);
-        EXPECT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(tile.x, tile.y)); }, 2000)) << "panel " << i;
+        EXPECT_TRUE(BuyShows(BuyButton(windows[i]), 2000)) << "panel " << i;
     }
 
     // The second chart's panel pinned out to the terminal's window lies over the first chart's panel: the
@@ -239,10 +243,9 @@ TEST(Overlay, FourChartsEachShowTheirOwnPanelAndAPinnedOneStaysSteadyOverAnother
     POINT origin = ChildPlace(GetParent(charts[1]));
     ScreenToClient(charts[1], &origin);
     Click(FindWindowExW(windows[1], nullptr, L"PIN_BUTTON", nullptr), 10, 7);
-    ASSERT_TRUE(WaitUntil([&] { return WindowCorner(windows[1]) == OnScreen(terminal.frame(), origin.x, origin.y); }, 2000));
-    const HWND pinnedBuy = FindWindowExW(FindWindowExW(windows[1], nullptr, L"CLIENT_AREA", nullptr), nullptr,
-                                         L"BUY_BUTTON", nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(OnScreen(pinnedBuy, 40, 4).x, OnScreen(pinnedBuy, 40, 4).y)); }, 2000));
+    const POINT pinned = OnScreen(terminal.frame(), origin.x, origin.y);
+    ASSERT_TRUE(WaitUntil([&] { return WindowCorner(windows[1]) == pinned; }, 2000));
+    ASSERT_TRUE(BuyShows(BuyButton(windows[1]), 2000));
     ParkMouse();
     RECT both, first, second;
     GetWindowRect(windows[0], &first);

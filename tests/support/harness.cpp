@@ -388,8 +388,8 @@ XProgram::~XProgram()
 bool XProgram::WaitActive() const
 {
     return RunUnixShell(L"id=$(/usr/bin/xdotool search --sync --onlyvisible --class " + name_ +
-                        L" | head -n 1); for i in $(seq 100); do [ $(/usr/bin/xdotool getactivewindow) = $id ] && exit 0; "
-                        L"sleep 0.05; done; exit 1");
+                        L" | head -n 1); for i in $(seq 100); do "
+                        L"[ $(/usr/bin/xdotool getactivewindow) = $id ] && exit 0; sleep 0.05; done; exit 1");
 }
 
 void ParkMouse() { Xdotool(L"mousemove 1270 1010"); }

@@ -116,8 +116,10 @@ FigureRows OverlayFigures()
             return chart && IsWindowVisible(chart) && visiblePanels() == 3;
         },
         20000);
-    const win::UniqueWindow panel(chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr, WS_POPUP | WS_SYSMENU, 0, 0, 158,
-                                                          189, frame, nullptr, GetModuleHandleW(nullptr), nullptr)
+    // Handed to the window manager as the panel is (a system menu and no caption).
+    const win::UniqueWindow panel(chart ? CreateWindowExW(WS_EX_DLGMODALFRAME, L"STATIC", nullptr,
+                                                          WS_POPUP | WS_SYSMENU, 0, 0, 158, 189, frame, nullptr,
+                                                          GetModuleHandleW(nullptr), nullptr)
                                         : nullptr);
     if (!panel || visiblePanels() != 3) {
         terminal.close(20000);
