@@ -45,10 +45,12 @@ done
 ((panels >= 3)) || echo "run: only $panels of the three panels came up" >&2
 sleep 2
 
-# The whole terminal frame, wherever it is on the screen.
-frame=$(xdotool search --onlyvisible --name '^Stand-in Terminal$' | head -n 1) ||
-  { echo "run: the terminal's frame is not on the screen" >&2; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$frame")"
+# The terminal with the window manager's frame around it, wherever it is on the screen.
+terminal_window=$(xdotool search --onlyvisible --name '^Stand-in Terminal$' | head -n 1) ||
+  { echo "run: the terminal's window is not on the screen" >&2; exit 1; }
+framed=$(xwininfo -children -id "$terminal_window" | awk '/Parent window id/ {print $4}')
+eval "$(xwininfo -id "$framed" | awk '/Absolute upper-left X/ {print "X=" $4} /Absolute upper-left Y/ {print "Y=" $4}
+                                      /Width:/ {print "WIDTH=" $2} /Height:/ {print "HEIGHT=" $2}')"
 screenshot=$build/screenshot.png
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$screenshot"
 echo "run: screenshot of the terminal with a panel in each of its three charts: $screenshot"
