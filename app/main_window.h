@@ -1,6 +1,7 @@
 // The panel's controller and main window: attachment to the chart window, the children, the refresh cycle.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -46,14 +47,16 @@ public:
     bool orderCompleted();
     std::wstring errorDescription();
 
-    // The service endpoints: both marked alive again; the fastest alive one chosen by echo; the round trip
-    // of one in milliseconds (-1: no answer); the chosen one's address (empty when none answered).
+    // The service endpoints: both marked alive again; the alive ones' names looked up and the fastest to
+    // answer the echo chosen (the first alive one when none answers); the round trip of one at the address
+    // the selection found, in milliseconds (-1: no answer); the chosen one's address.
     void setDefaultServers();
     void selectServer();
     int serverPing(int index);
     std::wstring currentServer();
 
-    // The terminal's identity: the remote address of its first TCP connection, and a digest text.
+    // The terminal's identity: the remote address of the first connection of the terminal's process as
+    // found at attach, and a digest text.
     std::wstring brokerAddress();
     static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
@@ -62,7 +65,8 @@ public:
     // The order controls' values; nothing when there is no memory to read them.
     std::optional<OrderFields> readOrderControls();
     // One order: the controls' values to the service, its decoded reply to the expert (an empty document
-    // when the exchange failed or there were no values).
+    // when the exchange failed or there were no values). The exchange runs on a thread of its own while
+    // this one keeps its messages; the attempts use only the values handed to them and the endpoint state.
     void placeOrder(OrderType type, const std::optional<OrderFields>& fields);
     std::wstring orderWithRetry(OrderType type, const std::wstring& volume, const std::wstring& stopLoss,
                                 const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket);
@@ -95,14 +99,18 @@ public:
     CCloseAll closeAllButton;
     CLabel stripLabel;
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
-    DWORD terminalProcess = 0;  // the chart's process when the panel attached to it
+    DWORD terminalProcess = 0;  // the chart's process when the panel attached to it; kept once the chart is gone
     ChartOverlay overlay;  // active where the panel stands in for the chart's child
     SymbolInfo symbolInfo;
 
+    std::wstring orderCompany;  // the company of the order on the wire
     int selectedServer = -1;  // -1: none
     std::array<std::wstring, 2> serverUrls;  // primary, secondary
     std::array<unsigned char, 2> serverAlive = {1, 1};  // 0 after a failed call
     std::array<int, 2> serverRoundTrips = {-1, -1};  // of the last selection; -1: no answer or not asked
+    // The hosts' IPv4 addresses as the last selection found them, echoed and called: 0 for "localhost",
+    // INADDR_NONE when not found.
+    std::array<ULONG, 2> serverAddresses = {INADDR_NONE, INADDR_NONE};
 
     int executingStep = 0;  // progress step of the Executing dialog
     HWND executingDialog = nullptr;  // while it is open

@@ -117,14 +117,21 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             return FALSE;
         EndDialog(dialog, IDCANCEL);
         return TRUE;
-    case WM_TIMER:
+    case WM_TIMER: {
         // Completion is looked at only here, so the dialog stays at least one interval.
         main.executingStep = main.executingStep + 1 > 3 ? 0 : main.executingStep + 1;
         SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
-        SetDlgItemTextW(dialog, IDC_ERROR_LINE, main.errorDescription().c_str());
-        if (main.orderCompleted())
+        // Done first: the expert writes the mark and its error text in one rewrite, so the text read after
+        // the mark is the one that came with it.
+        const bool completed = main.orderCompleted();
+        const std::wstring error = main.errorDescription();
+        SetDlgItemTextW(dialog, IDC_ERROR_LINE, error.c_str());
+        if (completed && error.empty())
             EndDialog(dialog, executingTimer);
+        else if (completed)
+            KillTimer(dialog, executingTimer);  // refused: the trader reads why and closes the dialog
         return TRUE;
+    }
     default:
         return FALSE;
     }

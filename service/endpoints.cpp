@@ -7,6 +7,10 @@
 #include <icmpapi.h>
 #include <wininet.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
@@ -95,25 +99,73 @@ ULONG FirstIPv4(const addrinfo* results)
     return INADDR_NONE;
 }
 
-ULONG resolveHost(const std::wstring& address)
+struct HostLookup::State {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<ULONG> address;
+};
+
+namespace {
+
+ULONG LookUp(const std::string& host)
 {
-    UrlParts parts;
-    crackUrl(address, parts);
-    if (isLocalHost(parts.host))
-        return 0;
-    const std::string host = ToAnsi(parts.host).value_or(std::string());
+    WSADATA data;
+    if (WSAStartup(0x0202, &data) != 0)
+        return INADDR_NONE;
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* results = nullptr;
-    // A host that does not resolve, or only to IPv6, cannot be pinged: it answers as unreachable.
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &results) != 0 || !results)
-        return INADDR_NONE;
+    ULONG found = INADDR_NONE;
+    // A host that does not resolve, or only to IPv6, cannot be pinged nor called: it answers as unreachable.
     // A host with both kinds of address usually lists IPv6 first.
-    const ULONG resolved = FirstIPv4(results);
-    freeaddrinfo(results);
-    return resolved;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &results) == 0 && results) {
+        found = FirstIPv4(results);
+        freeaddrinfo(results);
+    }
+    WSACleanup();
+    return found;
+}
+
+}  // namespace
+
+HostLookup::HostLookup(const std::wstring& address) : state_(std::make_shared<State>())
+{
+    UrlParts parts;
+    crackUrl(address, parts);
+    if (isLocalHost(parts.host)) {
+        state_->address = 0;
+        return;
+    }
+    const std::string host = ToAnsi(parts.host).value_or(std::string());
+    if (host.empty()) {
+        state_->address = INADDR_NONE;
+        return;
+    }
+    try {
+        // The thread holds the state, so a lookup given up on ends without the panel.
+        std::thread([state = state_, host] {
+            const ULONG found = LookUp(host);
+            const std::lock_guard lock(state->mutex);
+            state->address = found;
+            state->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        state_->address = LookUp(host);  // no thread to be had: the lookup as it is
+    }
+}
+
+ULONG HostLookup::Wait(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(state_->mutex);
+    state_->done.wait_until(lock, deadline, [this] { return state_->address.has_value(); });
+    return state_->address.value_or(INADDR_NONE);
+}
+
+ULONG resolveHost(const std::wstring& address)
+{
+    return HostLookup(address).Wait(std::chrono::steady_clock::now() + nameLookupBound);
 }
 
 int EchoRoundTrip(DWORD replies, const ICMP_ECHO_REPLY& first)
@@ -133,6 +185,14 @@ int SelectFastest(const std::array<int, 2>& roundTrips)
     return selected;
 }
 
+int SelectEndpoint(const std::array<int, 2>& roundTrips, const std::array<unsigned char, 2>& alive)
+{
+    const int fastest = SelectFastest({alive[0] ? roundTrips[0] : -1, alive[1] ? roundTrips[1] : -1});
+    if (fastest >= 0)
+        return fastest;
+    return alive[0] ? 0 : alive[1] ? 1 : -1;
+}
+
 void CMainWindow::setDefaultServers()
 {
     serverUrls = DefaultServerUrls();
@@ -143,28 +203,28 @@ void CMainWindow::selectServer()
 {
     if (!serverAlive[0] && !serverAlive[1])
         setDefaultServers();
+    // Both names at once, so a selection waits for name servers at most one bound. The echo and the call
+    // then use the address found here.
+    const auto deadline = std::chrono::steady_clock::now() + nameLookupBound;
+    std::array<std::optional<HostLookup>, 2> lookups;
+    for (int i = 0; i < 2; ++i)
+        if (serverAlive[i])
+            lookups[i].emplace(serverUrls[i]);
+    serverAddresses = {INADDR_NONE, INADDR_NONE};
+    for (int i = 0; i < 2; ++i)
+        if (lookups[i])
+            serverAddresses[i] = lookups[i]->Wait(deadline);
     serverRoundTrips = {-1, -1};
-    std::array<bool, 2> asked = {false, false};
-    for (;;) {
-        for (int i = 0; i < 2; ++i)
-            if (serverAlive[i] && !asked[i]) {
-                serverRoundTrips[i] = serverPing(i);
-                asked[i] = true;
-            }
-        selectedServer = SelectFastest(serverRoundTrips);
-        if (selectedServer >= 0 || (serverAlive[0] && serverAlive[1]))
-            return;
-        // None of the endpoints still marked answers, and the one that failed a call may have recovered:
-        // both marks back and that one asked too, or the panel would never try it again. Each endpoint is
-        // asked once a selection, so a selection costs at most two echoes.
-        serverAlive = {1, 1};
-    }
+    for (int i = 0; i < 2; ++i)
+        if (serverAlive[i])
+            serverRoundTrips[i] = serverPing(i);
+    selectedServer = SelectEndpoint(serverRoundTrips, serverAlive);
 }
 
 int CMainWindow::serverPing(int index)
 {
     WinsockSession winsock;
-    const ULONG address = resolveHost(serverUrls[index]);
+    const ULONG address = serverAddresses[index];
     if (address == 0)
         return 0;  // "localhost" answers at once, without an echo
     if (address == INADDR_NONE)

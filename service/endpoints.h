@@ -7,6 +7,8 @@
 #include <ipexport.h>
 
 #include <array>
+#include <chrono>
+#include <memory>
 #include <string>
 
 // The parts of an address as InternetCrackUrlW splits it; only the host is used.
@@ -27,8 +29,25 @@ std::array<std::wstring, 2> DefaultServerUrls();
 bool crackUrl(const std::wstring& address, UrlParts& parts);
 // True for exactly "localhost".
 bool isLocalHost(const std::wstring& host);
-// The IPv4 address of the address's host in network byte order: 0 for "localhost", all bits set for a
-// host that does not resolve to an IPv4 address.
+
+// A name lookup has no time limit of its own, and a name server that does not answer would hold an order
+// for as long as the system's resolver waits. Each endpoint's name is looked up once a selection, on a
+// thread of its own, and given this long; a lookup still running then is left to end by itself.
+constexpr std::chrono::milliseconds nameLookupBound{2000};
+
+// The name lookup of an address's host, started at construction; Wait gives its first IPv4 address
+// (network byte order), 0 for "localhost", all bits set for a host without one or not found in time.
+class HostLookup {
+public:
+    explicit HostLookup(const std::wstring& address);
+    ULONG Wait(std::chrono::steady_clock::time_point deadline);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
+// The address's host looked up within nameLookupBound, as HostLookup gives it.
 ULONG resolveHost(const std::wstring& address);
 
 // The first IPv4 address of the whole result list, in network byte order; all bits set when there is none.
@@ -38,3 +57,7 @@ int EchoRoundTrip(DWORD replies, const ICMP_ECHO_REPLY& first);
 
 // The index of the fastest answering endpoint (-1: no answer); a tie keeps the lower index.
 int SelectFastest(const std::array<int, 2>& roundTrips);
+// The endpoint to call: the fastest answering one of those marked alive. Many networks drop echoes while
+// the service answers well: when none answers, the first one marked alive (the primary, while it is).
+// -1 only when none is marked.
+int SelectEndpoint(const std::array<int, 2>& roundTrips, const std::array<unsigned char, 2>& alive);

@@ -51,9 +51,8 @@ bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query
 
 std::wstring CMainWindow::brokerAddress()
 {
-    DWORD terminalProcess = 0;
-    GetWindowThreadProcessId(hWndChart, &terminalProcess);
-    // No terminal behind the chart handle: its process id 0 would match the TIME_WAIT rows.
+    // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
+    // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
     if (terminalProcess == 0)
         return {};
 
@@ -63,7 +62,8 @@ std::wstring CMainWindow::brokerAddress()
     };
     if (!ReadSizedTable(query, buffer))
         return {};
-    // The table's own order decides: the terminal's first row, whatever its state.
+    // The table's own order decides: the terminal's first row with a remote address. A listening socket's
+    // remote address, 0, is never a broker's.
     const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
     constexpr size_t rowsStart = offsetof(MIB_TCPTABLE_OWNER_PID, table);
     if (buffer.size() < rowsStart)
@@ -72,7 +72,7 @@ std::wstring CMainWindow::brokerAddress()
     const size_t rowsHeld = (buffer.size() - rowsStart) / sizeof(MIB_TCPROW_OWNER_PID);
     for (DWORD i = 0; i < table->dwNumEntries && i < rowsHeld; ++i) {
         const MIB_TCPROW_OWNER_PID& row = table->table[i];
-        if (row.dwOwningPid != terminalProcess)
+        if (row.dwOwningPid != terminalProcess || row.dwRemoteAddr == 0)
             continue;
         in_addr remote;
         remote.S_un.S_addr = row.dwRemoteAddr;

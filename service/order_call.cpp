@@ -1,5 +1,6 @@
 #include "service/order_call.h"
 
+#include <chrono>
 #include <new>
 #include <string>
 #include <utility>
@@ -7,6 +8,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "exchange/ansi_text.h"
+#include "service/endpoints.h"
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
 #include "ui/win_handles.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
@@ -15,13 +18,6 @@ namespace {
 
 inline BOOL CloseSocket(SOCKET socket) { return closesocket(socket) == 0; }
 using UniqueSocket = win::UniqueHandle<SOCKET, CloseSocket, INVALID_SOCKET>;
-
-inline BOOL FreeAddresses(addrinfo* addresses)
-{
-    freeaddrinfo(addresses);
-    return TRUE;
-}
-using UniqueAddresses = win::UniqueHandle<addrinfo*, FreeAddresses>;
 
 // The runtime context of one call and everything it allocated.
 inline BOOL FreeContext(soap* context)
@@ -45,49 +41,88 @@ struct WinsockSession {
     bool started = false;
 };
 
+// What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, and
+// the runtime's own reads and writes, which they bound.
+struct BoundedCall {
+    ULONG address = INADDR_NONE;
+    std::chrono::steady_clock::time_point deadline;
+    size_t (*receive)(soap*, char*, size_t) = nullptr;
+    int (*send)(soap*, const char*, size_t) = nullptr;
+};
+
+BoundedCall& CallOf(soap* soap) { return *static_cast<BoundedCall*>(soap->user); }
+
+// What is left of the exchange bound as the runtime takes a time limit: negative for microseconds. 0 once
+// it has passed.
+int TimeLeft(const BoundedCall& call)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(call.deadline -
+                                                                            std::chrono::steady_clock::now());
+    return left.count() > 0 ? -static_cast<int>(left.count()) : 0;
+}
+
+size_t ReceiveWithinBound(soap* soap, char* buffer, size_t length)
+{
+    BoundedCall& call = CallOf(soap);
+    soap->recv_timeout = TimeLeft(call);
+    if (soap->recv_timeout == 0)
+        return 0;  // the reply ends here, and fails as a cut one
+    return call.receive(soap, buffer, length);
+}
+
+int SendWithinBound(soap* soap, const char* data, size_t length)
+{
+    BoundedCall& call = CallOf(soap);
+    soap->send_timeout = TimeLeft(call);
+    if (soap->send_timeout == 0)
+        return SOAP_EOF;
+    return call.send(soap, data, length);
+}
+
+// Connects to the address the selection echoed, not to whatever a new lookup of the name would list first.
 // Winsock tells a refused connection in the exception set of select, not the write set the SOAP runtime
 // waits on, so with its own connect a refused endpoint costs the whole connect bound before the retry.
 // This one waits on both: a refusal fails at once.
-SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char* host, int port)
+SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int port)
 {
-    addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int lookup = getaddrinfo(host, std::to_string(port).c_str(), &hints, &found);
-    const UniqueAddresses addresses(lookup == 0 ? found : nullptr);
-    if (!addresses) {
+    BoundedCall& call = CallOf(soap);
+    if (call.address == INADDR_NONE) {
         soap_set_receiver_error(soap, "Host not found", "connect failed", SOAP_TCP_ERROR);
         return SOAP_INVALID_SOCKET;
     }
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = call.address == 0 ? htonl(INADDR_LOOPBACK) : call.address;
+    UniqueSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    u_long nonBlocking = 1;
     const char* failure = "Connection refused";
-    for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
-        UniqueSocket connection(socket(address->ai_family, address->ai_socktype, address->ai_protocol));
-        u_long nonBlocking = 1;
-        if (!connection || ioctlsocket(connection, FIONBIO, &nonBlocking) != 0)
-            continue;
-        if (connect(connection, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
-            return connection.release();
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
-            continue;
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(connection.get(), &writable);
-        FD_SET(connection.get(), &failed);
-        timeval bound = {connectTimeoutSeconds, 0};
-        const int ready = select(0, nullptr, &writable, &failed, &bound);
-        if (ready == 0) {
-            failure = "Timeout";
-            continue;
+    if (connection && ioctlsocket(connection, FIONBIO, &nonBlocking) == 0) {
+        bool connected = connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(connection.get(), &writable);
+            FD_SET(connection.get(), &failed);
+            const auto bound = std::chrono::duration_cast<std::chrono::microseconds>(connectBound).count();
+            timeval wait = {static_cast<long>(bound / 1000000), static_cast<long>(bound % 1000000)};
+            const int ready = select(0, nullptr, &writable, &failed, &wait);
+            int error = 0;
+            int length = sizeof error;
+            if (ready == 0)
+                failure = "Timeout";
+            else
+                connected = ready > 0 && FD_ISSET(connection.get(), &writable) &&
+                            !FD_ISSET(connection.get(), &failed) &&
+                            getsockopt(connection.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                       &length) == 0 &&
+                            error == 0;
         }
-        int error = 0;
-        int length = sizeof error;
-        if (ready > 0 && FD_ISSET(connection.get(), &writable) && !FD_ISSET(connection.get(), &failed) &&
-            getsockopt(connection.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 &&
-            error == 0)
-            return connection.release();  // left non-blocking: the runtime bounds each read and write itself
+        if (connected) {
+            call.deadline = std::chrono::steady_clock::now() + exchangeBound;
+            return connection.release();  // left non-blocking: every read and write waits within the bound
+        }
     }
     soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
     return SOAP_INVALID_SOCKET;
@@ -104,6 +139,11 @@ std::string XmlCarriable(std::string text)
 
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result)
 {
+    return SendOrderComp(endpoint, resolveHost(FromAnsi(endpoint)), request, result);
+}
+
+int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result)
+{
     WinsockSession winsock;
     // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
     // made here because the proxy's own constructor would use it unchecked when there is no memory for it.
@@ -112,11 +152,15 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
         throw std::bad_alloc();
     BasicHttpBinding_USCOREIPellantixProxy proxy(context.get());
     proxy.soap_endpoint = endpoint.c_str();
-    proxy.soap->connect_timeout = connectTimeoutSeconds;
-    proxy.soap->send_timeout = sendTimeoutSeconds;
-    proxy.soap->recv_timeout = receiveTimeoutSeconds;
-    proxy.soap->transfer_timeout = transferTimeoutSeconds;
+    BoundedCall bounds;
+    bounds.address = address;
+    bounds.deadline = std::chrono::steady_clock::now() + connectBound + exchangeBound;
+    bounds.receive = proxy.soap->frecv;
+    bounds.send = proxy.soap->fsend;
+    proxy.soap->user = &bounds;
     proxy.soap->fopen = ConnectWithinBound;
+    proxy.soap->frecv = ReceiveWithinBound;
+    proxy.soap->fsend = SendWithinBound;
     proxy.soap->recv_maxlength = replyLimitBytes;
 
     std::string hash = XmlCarriable(request.hash), company = XmlCarriable(request.company);

@@ -1,6 +1,9 @@
 // One OrderComp request to the order service, as it goes on the wire.
 #pragma once
 
+#include <windows.h>
+
+#include <chrono>
 #include <string>
 
 // The request's values as 8-bit text in the thread's ANSI code page, and the order type.
@@ -14,13 +17,11 @@ struct OrderRequest {
     std::string setSlTpOnMarket;
 };
 
-// Every call is bounded: a service that accepts and never answers fails like one that refuses. The
-// receive bound holds for each read; the transfer bound for the whole request and the whole reply, so a
-// service dribbling its bytes cannot hold the panel either.
-constexpr int connectTimeoutSeconds = 3;
-constexpr int sendTimeoutSeconds = 3;
-constexpr int receiveTimeoutSeconds = 5;
-constexpr int transferTimeoutSeconds = 5;
+// Every call is bounded: a service that accepts and never answers fails like one that refuses. Once
+// connected, the whole request and the whole reply must pass within the exchange bound, measured on a
+// monotonic clock whatever the service's pace: a service dribbling its bytes fails like a silent one.
+constexpr std::chrono::milliseconds connectBound{3000};
+constexpr std::chrono::milliseconds exchangeBound{5000};
 // A reply larger than this fails like any broken one: a command is at most 500 bytes, so this leaves room
 // for any real one, and a hostile service cannot make the panel copy and decrypt megabytes.
 constexpr unsigned replyLimitBytes = 64 * 1024;
@@ -28,7 +29,10 @@ constexpr unsigned replyLimitBytes = 64 * 1024;
 // The text without the control characters that XML 1.0 cannot carry (all below 0x20 but tab, LF and CR).
 std::string XmlCarriable(std::string text);
 
-// Sends the request to the endpoint with a fresh client and fills result with OrderCompResult. Returns 0
-// on success, otherwise the SOAP runtime's error code (a reply without a result is a failed call too).
-// Throws std::bad_alloc when memory runs out: that is no fault of the endpoint.
+// Sends the request to the endpoint with a fresh client, connected to the given IPv4 address of its host
+// (network byte order; 0 for "localhost"; INADDR_NONE fails as a host not found), and fills result with
+// OrderCompResult. Returns 0 on success, otherwise the SOAP runtime's error code (a reply without a result
+// is a failed call too). Throws std::bad_alloc when memory runs out: that is no fault of the endpoint.
+int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result);
+// The same, with the endpoint's host looked up first.
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result);

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "app/exchange_thread.h"
 #include "app/main_window.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
@@ -29,9 +30,13 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
 {
     std::wstring command;
     try {
+        // The company as the refresh last read it; the refresh goes on meanwhile and may change it.
+        orderCompany = symbolInfo.Company;
         if (fields)
-            command = orderWithRetry(type, fields->volume, fields->stopLoss, fields->takeProfit,
-                                     fields->setSlTpOnMarket);
+            RunBesideWindowThread([&] {
+                command = orderWithRetry(type, fields->volume, fields->stopLoss, fields->takeProfit,
+                                         fields->setSlTpOnMarket);
+            });
         // A command cut at the area's end could still parse as a shorter one: the expert gets none.
         if (!FitsSharedArea(command))
             command.clear();
@@ -50,10 +55,7 @@ std::wstring CMainWindow::orderWithRetry(OrderType type, const std::wstring& vol
     std::wstring command;
     if (callOrderComp(type, volume, stopLoss, takeProfit, setSlTpOnMarket, command))
         return command;
-    // No endpoint answers the echo right now: a retry would only wait for the same echoes again.
-    if (selectedServer < 0)
-        return command;
-    // The failed endpoint is marked and another chosen: once more, perhaps elsewhere.
+    // The failed endpoint is marked and the other chosen, whether or not it answers the echo: once more.
     callOrderComp(type, volume, stopLoss, takeProfit, setSlTpOnMarket, command);
     return command;
 }
@@ -62,19 +64,14 @@ bool CMainWindow::callOrderComp(OrderType type, const std::wstring& volume, cons
                                 const std::wstring& takeProfit, const std::wstring& setSlTpOnMarket,
                                 std::wstring& command)
 {
-    // No endpoint answered the last selection: ask again rather than stay unable to trade until restart.
-    const bool selectedNow = selectedServer < 0;
-    if (selectedNow)
-        selectServer();
     if (selectedServer < 0)
         return false;
-
     try {
         const std::wstring broker = brokerAddress();
         const auto ansi = [](const std::wstring& text) { return ToAnsi(text).value_or(std::string()); };
         OrderRequest request;
         request.hash = ansi(HASH(broker, CALG_SHA1));
-        request.company = ansi(symbolInfo.Company);
+        request.company = ansi(orderCompany);
         request.type = type;
         request.volume = ansi(volume);
         request.stopLoss = ansi(stopLoss);
@@ -82,15 +79,9 @@ bool CMainWindow::callOrderComp(OrderType type, const std::wstring& volume, cons
         request.setSlTpOnMarket = ansi(setSlTpOnMarket);
 
         std::string reply;
-        if (SendOrderComp(ansi(currentServer()), request, reply) != 0) {
+        if (SendOrderComp(ansi(currentServer()), serverAddresses[selectedServer], request, reply) != 0) {
             serverAlive[selectedServer] = 0;
-            if (selectedNow) {
-                // One selection an attempt: the other endpoint's echo of a moment ago stands.
-                serverRoundTrips[selectedServer] = -1;
-                selectedServer = SelectFastest(serverRoundTrips);
-            } else {
-                selectServer();
-            }
+            selectServer();
             return false;
         }
         command = Decrypt(FromAnsi(reply), broker);

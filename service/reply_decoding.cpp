@@ -51,20 +51,11 @@ void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstrin
     BYTE iv[blockSize];
     std::memcpy(iv, keyText.data() + blockSize, blockSize);
 
+    // A plain key needs no key container: a verify context does not depend on the user's profile and,
+    // unlike the default container, leaves nothing open behind it.
     provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, L"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL, 0) &&
-        GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET)) {
-        // The user's default key container does not exist yet.
-        if (!CryptAcquireContextW(&provider, nullptr, L"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL,
-                                  CRYPT_NEWKEYSET)) {
-            const DWORD error = GetLastError();
-            wchar_t text[64];
-            std::swprintf(text, 64, L"CryptDecrypt GetLastError=%lx", static_cast<unsigned long>(error));
-            MessageBoxW(nullptr, text, L"", MB_OK);
-            SetLastError(error);
-            ReportFatalError(L"GetContext::Decrypt,CryptAcquireContext");
-        }
-    }
+    if (!CryptAcquireContextW(&provider, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        ReportFatalError(L"GetContext::Decrypt,CryptAcquireContext");
     if (!CryptImportKey(provider, reinterpret_cast<const BYTE*>(&blob), sizeof blob, 0, 0, &key))
         ReportFatalError(L"GetContext::Decrypt,CryptImportKey");
     DWORD mode = CRYPT_MODE_ECB;

@@ -24,6 +24,7 @@ namespace {
 
 void (*stopBeforeReport)() = nullptr;
 bool reporting = false;
+thread_local bool deferring = false;
 
 }  // namespace
 
@@ -32,9 +33,21 @@ void SetFatalErrorStop(void (*stop)())
     stopBeforeReport = stop;
 }
 
+FatalErrorsDeferred::FatalErrorsDeferred() { deferring = true; }
+
+FatalErrorsDeferred::~FatalErrorsDeferred() { deferring = false; }
+
+void ReportFatalError(const DeferredFatalError& failure)
+{
+    SetLastError(failure.error);
+    ReportFatalError(failure.context);
+}
+
 void ReportFatalError(const wchar_t* context)
 {
     const DWORD error = GetLastError();
+    if (deferring)
+        throw DeferredFatalError{context, error};
     // 0 is what a close by the trader gives; a failure that set no last error still ends with a failure.
     const UINT exitCode = error != 0 ? error : 1;
     // A failure while the box is up (its loop still dispatches) gets no second box.

@@ -11,6 +11,23 @@
 // What must stop before the box shows, so nothing acts behind it: the program's timers and input.
 void SetFatalErrorStop(void (*stop)());
 
+// A failure met on a thread that owns no window: the window thread reports it once the work has ended.
+struct DeferredFatalError {
+    const wchar_t* context;
+    unsigned long error;
+};
+// While it lives, ReportFatalError on this thread throws a DeferredFatalError instead of showing the box:
+// the box and the stop before it belong to the window thread.
+class FatalErrorsDeferred {
+public:
+    FatalErrorsDeferred();
+    FatalErrorsDeferred(const FatalErrorsDeferred&) = delete;
+    FatalErrorsDeferred& operator=(const FatalErrorsDeferred&) = delete;
+    ~FatalErrorsDeferred();
+};
+// Reports a failure another thread deferred, with its own last error.
+[[noreturn]] void ReportFatalError(const DeferredFatalError& failure);
+
 // Writes the box's text into out (outChars wide characters, terminator included), cut at its end.
 void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
                         const wchar_t* systemText);

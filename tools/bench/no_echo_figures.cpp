@@ -16,7 +16,7 @@ int wmain()
     ULONGLONG start = GetTickCount64();
     main.selectServer();
     const ULONGLONG selection = GetTickCount64() - start;
-    if (main.selectedServer >= 0) {
+    if (main.serverRoundTrips[0] >= 0 || main.serverRoundTrips[1] >= 0) {
         std::printf("an endpoint answered the echo: run this where the loopback ignores echoes\n");
         return 1;
     }
@@ -33,8 +33,10 @@ int wmain()
                 std::string(10, '-').c_str());
     std::printf("| %-58s | %5llu ms | %-8s | %-6s |\n", "start-up selection, no endpoint answering the echo", selection,
                 "", "");
+    // Nothing listens here: each attempt is refused at once, and each failure selects again, echoing the
+    // endpoints still marked (one, then both): three unanswered echoes of a second an exchange.
     std::printf("| %-58s | %5llu ms | %-8s | %-6s |\n", "trade command (order, retry, Finish), slowest of 3", slowest,
-                "<= 4 s", slowest <= 4100 ? "met" : "missed");
+                "<= 6 s", slowest <= 6100 ? "met" : "missed");
     CoUninitialize();
     return 0;
 }

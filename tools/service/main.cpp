@@ -8,7 +8,7 @@
 // wrongns (answers in another namespace), badhex (answers text that is no hexadecimal), reset (sends half
 // a reply and resets the connection), error500 (a bare HTTP 500 without a SOAP body), huge (a reply of
 // 1 MB of hexadecimal digits), odd (the right reply with one more digit), long (a reply that decodes to a
-// command of 600 bytes).
+// command of 600 bytes), late (answers after 4 s), dribble (sends its reply a byte every 4.5 s).
 // The log gets one line per request: milliseconds since start, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
 #include <winsock2.h>
@@ -28,7 +28,9 @@
 
 namespace {
 
-enum class Mode { ok, refuse, close, fault, hang, slow, wrongNamespace, badHex, reset, error500, huge, odd, longCommand };
+enum class Mode {
+    ok, refuse, close, fault, hang, slow, wrongNamespace, badHex, reset, error500, huge, odd, longCommand, late, dribble
+};
 
 struct Endpoint {
     std::string host;
@@ -47,8 +49,12 @@ struct Namespace wrongNamespaces[] = {
     {"ns1", "http://example.org/not-the-service/", nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr}};
 
-// A slow endpoint answers well inside the panel's bounds, but late enough to act while a call is open.
+// A slow endpoint answers well inside the panel's bounds, but late enough to act while a call is open; a
+// late one near the end of the bounds.
 constexpr DWORD slowAnswerMs = 2000;
+constexpr DWORD lateAnswerMs = 4000;
+// Each byte comes before a client waiting for the next read would give up, but the whole reply never does.
+constexpr DWORD dribbleByteMs = 4500;
 
 std::mutex logMutex;
 FILE* requestLog = nullptr;
@@ -96,6 +102,8 @@ public:
         Record(endpoint_, *request);
         if (endpoint_.mode == Mode::slow)
             Sleep(slowAnswerMs);
+        if (endpoint_.mode == Mode::late)
+            Sleep(lateAnswerMs);
         if (endpoint_.mode == Mode::fault)
             return soap_receiver_fault(soap, "The order service is not available", nullptr);
         const auto text = [](const std::string* value) { return value ? *value : std::string(); };
@@ -146,6 +154,19 @@ void SendText(SOCKET socket, const std::string& text)
     send(socket, text.data(), int(text.size()), 0);
 }
 
+void Dribble(SOCKET socket)
+{
+    ReadRequest(socket);
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
+                              "Content-Length: 300\r\nConnection: close\r\n\r\n<s:Envelope>";
+    for (const char byte : reply) {
+        Sleep(dribbleByteMs);
+        if (send(socket, &byte, 1, 0) != 1)
+            break;  // the client has given up
+    }
+    closesocket(socket);
+}
+
 void Serve(Endpoint endpoint)
 {
     StandInService service(endpoint);
@@ -177,6 +198,10 @@ void Serve(Endpoint endpoint)
             setsockopt(service.soap->socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
                        sizeof abort);
             soap_closesock(service.soap);
+        } else if (endpoint.mode == Mode::dribble) {
+            // Each connection on its own, so that one being dribbled to holds no other.
+            std::thread(Dribble, service.soap->socket).detach();
+            service.soap->socket = SOAP_INVALID_SOCKET;
         } else if (endpoint.mode == Mode::error500) {
             ReadRequest(service.soap->socket);
             SendText(service.soap->socket, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
@@ -216,6 +241,10 @@ Mode ParseMode(const std::string& text)
         return Mode::odd;
     if (text == "long")
         return Mode::longCommand;
+    if (text == "late")
+        return Mode::late;
+    if (text == "dribble")
+        return Mode::dribble;
     return Mode::ok;
 }
 
