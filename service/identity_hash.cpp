@@ -62,23 +62,26 @@ std::wstring CMainWindow::brokerAddress()
     };
     if (!ReadSizedTable(query, buffer))
         return {};
-    // The table's own order decides: the terminal's first row with a remote address. A listening socket's
-    // remote address, 0, is never a broker's.
-    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
-    constexpr size_t rowsStart = offsetof(MIB_TCPTABLE_OWNER_PID, table);
-    if (buffer.size() < rowsStart)
+    const std::optional<DWORD> remote = BrokerRemoteAddress(buffer, terminalProcess);
+    if (!remote)
         return {};
+    in_addr address;
+    address.S_un.S_addr = *remote;
+    return FromAnsi(inet_ntoa(address));
+}
+
+std::optional<DWORD> BrokerRemoteAddress(const std::vector<unsigned char>& table, DWORD process)
+{
+    constexpr size_t rowsStart = offsetof(MIB_TCPTABLE_OWNER_PID, table);
+    if (table.size() < rowsStart)
+        return std::nullopt;
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
     // Never past what was read, whatever the count says.
-    const size_t rowsHeld = (buffer.size() - rowsStart) / sizeof(MIB_TCPROW_OWNER_PID);
-    for (DWORD i = 0; i < table->dwNumEntries && i < rowsHeld; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = table->table[i];
-        if (row.dwOwningPid != terminalProcess || row.dwRemoteAddr == 0)
-            continue;
-        in_addr remote;
-        remote.S_un.S_addr = row.dwRemoteAddr;
-        return FromAnsi(inet_ntoa(remote));
-    }
-    return {};
+    const size_t rowsHeld = (table.size() - rowsStart) / sizeof(MIB_TCPROW_OWNER_PID);
+    for (DWORD i = 0; i < rows->dwNumEntries && i < rowsHeld; ++i)
+        if (rows->table[i].dwOwningPid == process && rows->table[i].dwRemoteAddr != 0)
+            return rows->table[i].dwRemoteAddr;
+    return std::nullopt;
 }
 
 std::wstring CMainWindow::HASH(const std::wstring& text, ALG_ID algorithm)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,3 +17,6 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count);
 // ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
 // size, a few times. False when it never fits or the query fails otherwise.
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table);
+// The remote address of the process's first row, in the table's own order, that has one: a listening
+// socket's remote address, 0, is never a broker's. Nothing when the process has no such row.
+std::optional<DWORD> BrokerRemoteAddress(const std::vector<unsigned char>& table, DWORD process);

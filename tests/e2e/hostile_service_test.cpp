@@ -107,3 +107,24 @@ TEST(HostileService, CommandLongerThanTheAreaIsNotHandedOver)
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
 }
+
+TEST(HostileService, DribblingPrimaryIsCutAtTheBoundAndTheSecondaryTakesTheOrder)
+{
+    // A byte every 4.5 s: each read ends in time, the reply never does. It is cut 5 s after the
+    // connection, not at the first read that happens to end later.
+    Trading trading("dribble", "ok", 100);
+    ASSERT_NE(trading.buy, nullptr);
+    const ULONGLONG pressed = GetTickCount64();
+    Click(trading.buy, 40, 25);
+    const std::vector<LoggedRequest> order = trading.RequestsOnceThereAre(1, 15000);
+    const ULONGLONG tookMs = GetTickCount64() - pressed;
+    ASSERT_EQ(order.size(), 1u);
+    EXPECT_EQ(order[0].endpoint, "127.0.0.3:8888");
+    EXPECT_GT(tookMs, 4500u) << "the primary had its bound";
+    EXPECT_LT(tookMs, 7000u);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].type, 4);
+    EXPECT_EQ(requests[1].endpoint, "127.0.0.3:8888") << "the primary stays marked";
+}

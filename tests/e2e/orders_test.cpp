@@ -99,6 +99,24 @@ TEST(Orders, ExecutingDialogCyclesShowsTheExpertsErrorAndClosesOnNone)
     EXPECT_EQ(requests[1].type, 4);
 }
 
+TEST(Orders, RefusedOrderKeepsTheDialogWithTheExpertsTextUntilTheTraderClosesIt)
+{
+    // The expert marks the command done and says why it could not execute it, in one rewrite.
+    Trading trading;
+    TypeInto(trading.volume, L"lots");
+    const HWND dialog = trading.Buy();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, 1018)) == L"Invalid volume: lots"; }, 3000));
+    EXPECT_NE(trading.expert.Orders().find("Type=\"NONE\""), std::string::npos);
+    EXPECT_FALSE(trading.DialogGone(L"Executing", 1500)) << "the trader must read it";
+    EXPECT_EQ(trading.service.Requests().size(), 1u) << "no Finish while the text shows";
+    ClickCentre(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 3000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
 TEST(Orders, CancelEndsTheWaitAndFinishStillFollows)
 {
     Trading trading;
@@ -271,6 +289,9 @@ TEST(Orders, ChartClosingWhileTheExecutingDialogIsUpEndsThePanel)
     EXPECT_EQ(requests[1].volume, "0.01");
     EXPECT_EQ(requests[1].stopLoss, "25");
     EXPECT_EQ(requests[1].setSlTpOnMarket, requests[0].setSlTpOnMarket);
+    // The terminal's identity as the panel found it at attach, not what the gone chart's handle gives.
+    EXPECT_EQ(requests[1].hash, ExpectedHash(BrokerConnection::address));
+    EXPECT_EQ(requests[1].hash, requests[0].hash);
 }
 
 TEST(Orders, ClickDuringTheFinishExchangeIsNotReplayedAsAnOrder)

@@ -291,6 +291,44 @@ TEST(Overlay, TypedVolumeAndARealBuyClickTradeWithTheTerminalHeldMeanwhile)
     EXPECT_EQ(trading.panel.WaitForExit(5000), 0u);
 }
 
+TEST(Overlay, OrderOnTheWireLeavesThePricesLiveAndThePanelFollowingTheFrame)
+{
+    // The service answers after 4 s; meanwhile the panel shows new prices and stays on its chart.
+    const OverlayPanels overlay;
+    Trading trading("late", "late", 100);
+    ASSERT_NE(trading.buy, nullptr);
+    ASSERT_TRUE(WaitUntilOnScreen(trading.window));
+    Click(trading.buy, 40, 25);
+    ASSERT_EQ(trading.RequestsOnceThereAre(1).size(), 1u);
+    const ULONGLONG requested = GetTickCount64();
+
+    trading.expert.SetQuoting(false);
+    const RECT digits = ClientRectOnScreen(trading.buy, {0, 10, 75, 36});
+    const ScreenImage before = CaptureScreen(digits);
+    Quote quote;
+    quote.bid = 1.23451;
+    quote.ask = 1.23467;
+    trading.expert.Publish(SymbolDocument("EURUSD", "Stand-in Markets Ltd.", quote, Position()));
+    EXPECT_TRUE(WaitUntil([&] { return !(CaptureScreen(digits) == before); }, 1000)) << "the ask's digits";
+
+    RECT frame = {};
+    GetWindowRect(trading.terminal.frame(), &frame);
+    trading.terminal.ui().Run([&] {
+        SetWindowPos(trading.terminal.frame(), nullptr, frame.left + 40, frame.top + 30, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+    });
+    const POINT place = ChildPlace(trading.terminal.document());
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(trading.window) == place; }, 300));
+    EXPECT_LT(GetTickCount64() - requested, 3500u) << "all of it while the service held the order";
+
+    // The command goes on as ever: the dialog once the answer is in, the expert, the Finish.
+    EXPECT_NE(trading.Dialog(L"Executing", 8000), nullptr);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2, 10000);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].type, 4);
+}
+
 TEST(Overlay, PinMovesThePanelOutAndBackAndTheChartClosingEndsIt)
 {
     ChartPanel shown;

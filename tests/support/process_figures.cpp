@@ -181,11 +181,10 @@ BlitBaseline::~BlitBaseline()
 
 double ProviderHandlesPerAcquire()
 {
+    // As the panel's decoding acquires its provider.
     const auto acquireAndRelease = [] {
         HCRYPTPROV acquired = 0;
-        if (CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, 0) ||
-            (GetLastError() == DWORD(NTE_BAD_KEYSET) &&
-             CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_NEWKEYSET)))
+        if (CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
             win::UniqueCryptProvider(acquired).close();
     };
     acquireAndRelease();  // loads the provider

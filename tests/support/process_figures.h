@@ -51,9 +51,9 @@ private:
     int unixPid_ = 0;
 };
 
-// Handles the system's own CryptoAPI provider keeps per acquisition of the default key container (flags
-// 0), measured in this process over many acquire/release pairs. Windows keeps none; wine's provider keeps
-// a registry key open each time.
+// Handles the system's own CryptoAPI provider keeps per acquisition as the panel's decoding makes it (a
+// verify context), measured in this process over many acquire/release pairs. Windows keeps none; wine's
+// provider kept a registry key open for each acquisition of the default key container.
 double ProviderHandlesPerAcquire();
 
 }  // namespace harness

@@ -465,15 +465,25 @@ TEST(IdentityHash, BrokerAddressOfAProcessWithoutConnectionsIsEmpty)
 
 TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnection)
 {
-    // This process plays the terminal: its connection to the broker, and a listening socket, which the
-    // system lists first and whose remote address 0 is no broker's.
-    Winsock winsock;
-    OneShotServer listening(Http(Soap11(goodResponse)));
+    // This process plays the terminal: its connection to the broker.
     BrokerConnection broker;
     ASSERT_TRUE(broker);
     CMainWindow main;
     main.terminalProcess = GetCurrentProcessId();
     EXPECT_EQ(main.brokerAddress(), L"127.0.0.5");
+
+    // Windows lists a listening socket of the terminal first (wine gives it no owner); its remote address
+    // 0 is no broker's.
+    std::vector<unsigned char> table(offsetof(MIB_TCPTABLE_OWNER_PID, table) + 3 * sizeof(MIB_TCPROW_OWNER_PID));
+    auto* rows = reinterpret_cast<MIB_TCPTABLE_OWNER_PID*>(table.data());
+    rows->dwNumEntries = 3;
+    rows->table[0] = {MIB_TCP_STATE_ESTAB, 0, 0, inet_addr("10.0.0.9"), 0, 7};  // another process's
+    rows->table[1] = {MIB_TCP_STATE_LISTEN, 0, 0, 0, 0, 42};
+    rows->table[2] = {MIB_TCP_STATE_ESTAB, 0, 0, inet_addr("10.1.2.3"), 0, 42};
+    EXPECT_EQ(BrokerRemoteAddress(table, 42), inet_addr("10.1.2.3"));
+    EXPECT_EQ(BrokerRemoteAddress(table, 5), std::nullopt);
+    rows->dwNumEntries = 1000;  // a count past the rows read
+    EXPECT_EQ(BrokerRemoteAddress(table, 42), inet_addr("10.1.2.3"));
 }
 
 namespace {
