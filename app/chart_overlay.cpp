@@ -144,6 +144,10 @@ bool ChartOverlay::Follow(bool thorough)
 {
     if (stopped_)
         return false;
+    if (settlingTicks_ > 0) {
+        --settlingTicks_;
+        Settle();
+    }
     // Each question about the terminal's windows is a round trip to wine's server, so a quiet tick asks
     // three or four: where the chart is, which chart is the terminal's top one and, when that is another,
     // where it is (the trader moves or resizes the active chart, which is the top one), and what lies right
@@ -224,6 +228,22 @@ void ChartOverlay::Place(bool placed)
         flags |= SWP_NOZORDER;
     SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), corner.x, corner.y, 0, 0, flags);
     RedrawNow();
+    if (lookingTicks_ > 0)
+        settlingTicks_ = ticksLookingAfterEvents;
+}
+
+void ChartOverlay::Settle()
+{
+    // Wine drops a move of a window the window manager still holds iconified, and keeps the new place
+    // as done: a panel placed while the terminal comes back from its icon stayed where the terminal had
+    // been. For a while after such a place, the place is given again, through a move away and back, the
+    // only kind that reaches the X server.
+    RECT window;
+    if (!IsWindowVisible(panel_) || !GetWindowRect(panel_, &window))
+        return;
+    const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOREDRAW;
+    SetWindowPos(panel_, nullptr, window.left + 1, window.top, 0, 0, flags);
+    SetWindowPos(panel_, nullptr, window.left, window.top, 0, 0, flags);
 }
 
 bool ChartOverlay::IsOtherStandIn(HWND window) const

@@ -52,6 +52,7 @@ private:
 
     void Place(bool placed);
     void Hide(bool placed);
+    void Settle();
     void RedrawNow();
     void Destroy();
     void DragTo(POINT cursor);
@@ -75,6 +76,7 @@ private:
     HWND lastBelow_ = nullptr;  // the window right below the panel after the last whole look
     int quietTicks_ = 0;
     int lookingTicks_ = 0;
+    int settlingTicks_ = 0;
     POINT position_ = {};
     bool dragging_ = false;
     POINT grab_ = {};  // the cursor's offset from the panel's corner while dragging
