@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "app/input_freeze.h"
 #include "app/placement.h"
@@ -80,6 +82,7 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
         ReportFatalError(L"CMainWindow::Create");
     // Up to two echoes of a second each, before any window exists.
     selectServer();
+    KeepCryptoProvidersLoaded();
     Initialize(instance, showCommand);
     return true;
 }
@@ -149,7 +152,26 @@ bool CMainWindow::InitInstance()
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
+    lookUpBrokerRowAhead();
     return true;
+}
+
+void CMainWindow::lookUpBrokerRowAhead()
+{
+    // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
+    // only revalidated.
+    if (terminalProcess == 0)
+        return;
+    try {
+        std::thread([this] {
+            try {
+                brokerAddress();
+            } catch (const std::bad_alloc&) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // Then the press looks it up.
+    }
 }
 
 void CMainWindow::CreateChildren()

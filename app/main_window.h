@@ -6,12 +6,14 @@
 #include <wincrypt.h>
 
 #include <array>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "app/chart_overlay.h"
 #include "app/placement.h"
 #include "exchange/symbol_info.h"
+#include "service/identity_hash.h"
 #include "service/order_exchange.h"
 #include "ui/base_window.h"
 #include "ui/buttons.h"
@@ -58,6 +60,8 @@ public:
     // The terminal's identity: the remote address of the first connection of the terminal's process as
     // found at attach, and a digest text.
     std::wstring brokerAddress();
+    // Looks the broker row up (or revalidates it) on a thread of its own, so that the next press finds it.
+    void lookUpBrokerRowAhead();
     static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
@@ -100,6 +104,10 @@ public:
     CLabel stripLabel;
     HWND hWndChart = nullptr;  // the number read from the command line, whether or not it names a window
     DWORD terminalProcess = 0;  // the chart's process when the panel attached to it; kept once the chart is gone
+    // The terminal's broker row as last looked up, revalidated at each use; filled in the background at
+    // attach. Used by the exchange's thread too.
+    std::mutex brokerRowMutex;
+    std::optional<BrokerRowFound> brokerRow;
     ChartOverlay overlay;  // active where the panel stands in for the chart's child
     SymbolInfo symbolInfo;
 

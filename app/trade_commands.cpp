@@ -34,6 +34,8 @@ void CMainWindow::tradeCommand(OrderType type)
         placeOrder(Finish, fields);
     }
     tradeCommandRunning = false;
+    // The command's own connections came and went: the next press should find the row proven again.
+    lookUpBrokerRowAhead();
 }
 
 void CMainWindow::refusePress()

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cwchar>
 #include <functional>
@@ -49,39 +50,104 @@ bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query
     return false;
 }
 
+namespace {
+
+std::wstring DottedText(DWORD address)
+{
+    in_addr dotted;
+    dotted.S_un.S_addr = address;
+    return FromAnsi(inet_ntoa(dotted));
+}
+
+bool ReadTcpTable(TCP_TABLE_CLASS tableClass, std::vector<unsigned char>& table)
+{
+    return ReadSizedTable(
+        [tableClass](void* buffer, DWORD* size) {
+            return GetExtendedTcpTable(buffer, size, FALSE, AF_INET, tableClass, 0);
+        },
+        table);
+}
+
+// The rows a table holds, never past what was read, whatever its count says.
+template <typename Table, typename Row>
+std::pair<const Row*, size_t> RowsOf(const std::vector<unsigned char>& buffer)
+{
+    constexpr size_t rowsStart = offsetof(Table, table);
+    if (buffer.size() < rowsStart)
+        return {nullptr, 0};
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    const size_t rowsHeld = (buffer.size() - rowsStart) / sizeof(Row);
+    return {table->table, std::min<size_t>(table->dwNumEntries, rowsHeld)};
+}
+
+template <typename Row>
+TcpRowKey KeyOf(const Row& row)
+{
+    return {row.dwState, row.dwLocalAddr, row.dwLocalPort, row.dwRemoteAddr, row.dwRemotePort};
+}
+
+}  // namespace
+
+std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process)
+{
+    const auto [rows, count] = RowsOf<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(ownerTable);
+    BrokerRowFound found;
+    for (size_t i = 0; i < count; ++i) {
+        if (rows[i].dwOwningPid == process && rows[i].dwRemoteAddr != 0) {
+            found.row = KeyOf(rows[i]);
+            return found;
+        }
+        found.ahead.push_back(KeyOf(rows[i]));
+    }
+    return std::nullopt;
+}
+
+bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable)
+{
+    const auto [rows, count] = RowsOf<MIB_TCPTABLE, MIB_TCPROW>(basicTable);
+    for (size_t i = 0; i < count; ++i) {
+        const TcpRowKey row = KeyOf(rows[i]);
+        if (row.SameConnection(found.row))
+            return row.state == found.row.state;
+        // A connection closed from this side (its port waits, in no process) or a listening socket
+        // could never be the one found; any other new one might be the terminal's.
+        if (row.state == MIB_TCP_STATE_TIME_WAIT || row.remoteAddress == 0)
+            continue;
+        if (std::none_of(found.ahead.begin(), found.ahead.end(),
+                         [&row](const TcpRowKey& earlier) { return earlier.SameConnection(row); }))
+            return false;
+    }
+    return false;
+}
+
 std::wstring CMainWindow::brokerAddress()
 {
     // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
     // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
     if (terminalProcess == 0)
         return {};
-
-    std::vector<unsigned char> buffer;
-    const auto query = [](void* table, DWORD* size) {
-        return GetExtendedTcpTable(table, size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
-    };
-    if (!ReadSizedTable(query, buffer))
+    // The table with owners costs wine a walk through every process's handles (a third of a second);
+    // the one without, milliseconds. The row found last time stands while the cheap table proves that a
+    // new look-up would find it again.
+    const std::lock_guard lock(brokerRowMutex);
+    std::vector<unsigned char> table;
+    if (brokerRow && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow, table))
+        return DottedText(brokerRow->row.remoteAddress);
+    brokerRow.reset();
+    if (!ReadTcpTable(TCP_TABLE_OWNER_PID_ALL, table))
         return {};
-    const std::optional<DWORD> remote = BrokerRemoteAddress(buffer, terminalProcess);
-    if (!remote)
-        return {};
-    in_addr address;
-    address.S_un.S_addr = *remote;
-    return FromAnsi(inet_ntoa(address));
+    brokerRow = FindBrokerRow(table, terminalProcess);
+    return brokerRow ? DottedText(brokerRow->row.remoteAddress) : std::wstring();
 }
 
-std::optional<DWORD> BrokerRemoteAddress(const std::vector<unsigned char>& table, DWORD process)
+void KeepCryptoProvidersLoaded()
 {
-    constexpr size_t rowsStart = offsetof(MIB_TCPTABLE_OWNER_PID, table);
-    if (table.size() < rowsStart)
-        return std::nullopt;
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    // Never past what was read, whatever the count says.
-    const size_t rowsHeld = (table.size() - rowsStart) / sizeof(MIB_TCPROW_OWNER_PID);
-    for (DWORD i = 0; i < rows->dwNumEntries && i < rowsHeld; ++i)
-        if (rows->table[i].dwOwningPid == process && rows->table[i].dwRemoteAddr != 0)
-            return rows->table[i].dwRemoteAddr;
-    return std::nullopt;
+    static win::UniqueCryptProvider hashing, decoding;
+    HCRYPTPROV acquired = 0;
+    if (!hashing && CryptAcquireContextW(&acquired, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        hashing.reset(acquired);
+    if (!decoding && CryptAcquireContextW(&acquired, nullptr, MS_DEF_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        decoding.reset(acquired);
 }
 
 std::wstring CMainWindow::HASH(const std::wstring& text, ALG_ID algorithm)

@@ -466,24 +466,57 @@ TEST(IdentityHash, BrokerAddressOfAProcessWithoutConnectionsIsEmpty)
 TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnection)
 {
     // This process plays the terminal: its connection to the broker.
-    BrokerConnection broker;
-    ASSERT_TRUE(broker);
+    std::optional<BrokerConnection> broker(std::in_place);
+    ASSERT_TRUE(*broker);
     CMainWindow main;
     main.terminalProcess = GetCurrentProcessId();
     EXPECT_EQ(main.brokerAddress(), L"127.0.0.5");
+    EXPECT_EQ(main.brokerAddress(), L"127.0.0.5") << "the row found stands";
 
+    // Reconnected to another server: the very next attempt carries the new address.
+    broker.reset();
+    const BrokerConnection reconnected("127.0.0.6");
+    ASSERT_TRUE(reconnected);
+    EXPECT_EQ(main.brokerAddress(), L"127.0.0.6");
+}
+
+TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNothingNewComesFirst)
+{
     // Windows lists a listening socket of the terminal first (wine gives it no owner); its remote address
     // 0 is no broker's.
-    std::vector<unsigned char> table(offsetof(MIB_TCPTABLE_OWNER_PID, table) + 3 * sizeof(MIB_TCPROW_OWNER_PID));
-    auto* rows = reinterpret_cast<MIB_TCPTABLE_OWNER_PID*>(table.data());
+    std::vector<unsigned char> owners(offsetof(MIB_TCPTABLE_OWNER_PID, table) + 3 * sizeof(MIB_TCPROW_OWNER_PID));
+    auto* rows = reinterpret_cast<MIB_TCPTABLE_OWNER_PID*>(owners.data());
     rows->dwNumEntries = 3;
-    rows->table[0] = {MIB_TCP_STATE_ESTAB, 0, 0, inet_addr("10.0.0.9"), 0, 7};  // another process's
-    rows->table[1] = {MIB_TCP_STATE_LISTEN, 0, 0, 0, 0, 42};
-    rows->table[2] = {MIB_TCP_STATE_ESTAB, 0, 0, inet_addr("10.1.2.3"), 0, 42};
-    EXPECT_EQ(BrokerRemoteAddress(table, 42), inet_addr("10.1.2.3"));
-    EXPECT_EQ(BrokerRemoteAddress(table, 5), std::nullopt);
+    rows->table[0] = {MIB_TCP_STATE_ESTAB, 1, 1, inet_addr("10.0.0.9"), 0, 7};  // another process's
+    rows->table[1] = {MIB_TCP_STATE_LISTEN, 2, 2, 0, 0, 42};
+    rows->table[2] = {MIB_TCP_STATE_ESTAB, 3, 3, inet_addr("10.1.2.3"), 4, 42};
+    const std::optional<BrokerRowFound> found = FindBrokerRow(owners, 42);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->row.remoteAddress, inet_addr("10.1.2.3"));
+    EXPECT_FALSE(FindBrokerRow(owners, 5));
     rows->dwNumEntries = 1000;  // a count past the rows read
-    EXPECT_EQ(BrokerRemoteAddress(table, 42), inet_addr("10.1.2.3"));
+    EXPECT_TRUE(FindBrokerRow(owners, 42));
+
+    // The same connections without owners: the row stands; ahead of it only what was ahead before.
+    const auto basic = [](std::vector<MIB_TCPROW> list) {
+        std::vector<unsigned char> table(offsetof(MIB_TCPTABLE, table) + list.size() * sizeof(MIB_TCPROW));
+        reinterpret_cast<MIB_TCPTABLE*>(table.data())->dwNumEntries = DWORD(list.size());
+        std::copy(list.begin(), list.end(), reinterpret_cast<MIB_TCPTABLE*>(table.data())->table);
+        return table;
+    };
+    const MIB_TCPROW other = {{MIB_TCP_STATE_ESTAB}, 1, 1, inet_addr("10.0.0.9"), 0};
+    const MIB_TCPROW broker = {{MIB_TCP_STATE_ESTAB}, 3, 3, inet_addr("10.1.2.3"), 4};
+    const MIB_TCPROW fresh = {{MIB_TCP_STATE_ESTAB}, 5, 5, inet_addr("10.7.7.7"), 6};
+    MIB_TCPROW closing = broker;
+    closing.dwState = MIB_TCP_STATE_TIME_WAIT;
+    EXPECT_TRUE(StillFound(*found, basic({other, broker})));
+    EXPECT_TRUE(StillFound(*found, basic({broker, fresh}))) << "a connection after it changes nothing";
+    EXPECT_FALSE(StillFound(*found, basic({fresh, broker}))) << "it may be the terminal's";
+    MIB_TCPROW waiting = fresh;
+    waiting.dwState = MIB_TCP_STATE_TIME_WAIT;
+    EXPECT_TRUE(StillFound(*found, basic({waiting, broker}))) << "a closed connection belongs to no process";
+    EXPECT_FALSE(StillFound(*found, basic({other, closing}))) << "closed: a new pair may reuse the ports";
+    EXPECT_FALSE(StillFound(*found, basic({other})));
 }
 
 namespace {

@@ -9,7 +9,7 @@
 // a reply and resets the connection), error500 (a bare HTTP 500 without a SOAP body), huge (a reply of
 // 1 MB of hexadecimal digits), odd (the right reply with one more digit), long (a reply that decodes to a
 // command of 600 bytes), late (answers after 4 s), dribble (sends its reply a byte every 4.5 s).
-// The log gets one line per request: milliseconds since start, endpoint, Type, HASH, Comp, Volume, SL, TP,
+// The log gets one line per request: the system's tick count in milliseconds at its arrival, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
 #include <winsock2.h>
 #include <windows.h>
@@ -58,7 +58,6 @@ constexpr DWORD dribbleByteMs = 4500;
 
 std::mutex logMutex;
 FILE* requestLog = nullptr;
-const ULONGLONG startTime = GetTickCount64();
 std::atomic<unsigned> orderIds{0};
 
 std::string LogValue(const std::string* value)
@@ -84,7 +83,7 @@ void Record(const Endpoint& endpoint, const _ns1__OrderComp& request)
     if (!requestLog)
         return;
     std::lock_guard<std::mutex> lock(logMutex);
-    std::fprintf(requestLog, "%llu\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", GetTickCount64() - startTime,
+    std::fprintf(requestLog, "%llu\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", GetTickCount64(),
                  endpoint.label().c_str(), request.Type ? std::to_string(*request.Type).c_str() : "",
                  LogValue(request.HASH).c_str(), LogValue(request.Comp).c_str(), LogValue(request.Volume).c_str(),
                  LogValue(request.SL).c_str(), LogValue(request.TP).c_str(), LogValue(request.SetSLTPonME).c_str());

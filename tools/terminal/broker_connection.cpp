@@ -2,7 +2,7 @@
 
 #include <ws2tcpip.h>
 
-BrokerConnection::BrokerConnection()
+BrokerConnection::BrokerConnection(const char* brokerAddress)
 {
     WSADATA data;
     started_ = WSAStartup(0x0202, &data) == 0;
@@ -12,7 +12,7 @@ BrokerConnection::BrokerConnection()
     // goes once the pair stands, leaving no row with another remote address.
     sockaddr_in broker = {};
     broker.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &broker.sin_addr);
+    inet_pton(AF_INET, brokerAddress, &broker.sin_addr);
     const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     int length = sizeof broker;
     if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&broker), sizeof broker) != 0 ||

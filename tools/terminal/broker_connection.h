@@ -9,7 +9,7 @@ class BrokerConnection {
 public:
     static constexpr const char* address = "127.0.0.5";
 
-    BrokerConnection();
+    explicit BrokerConnection(const char* brokerAddress = address);
     BrokerConnection(const BrokerConnection&) = delete;
     BrokerConnection& operator=(const BrokerConnection&) = delete;
     ~BrokerConnection();
