@@ -217,16 +217,17 @@ void CMainWindow::RefreshPanel()
     // The stand-in goes as the child would have gone with the window it was in.
     if (overlay.active() && !overlay.Follow())
         return;
-    // Whatever the document held (new values or none), everything is drawn again.
-    ReadSymbolInfo(symbolInfo);
-    GetMemDC();
-    PrintSymbolLabel();
-    ReleaseMemDC();
+    // Only what changed is drawn: a quiet tick draws nothing. Whatever else takes a part's pixels (the
+    // window hidden and shown, covered and uncovered) gives it its WM_PAINT, which draws it whole.
+    ReadSymbolInfo(symbolInfo, symbolText);
+    if (!shownName || *shownName != symbolInfo.Name) {
+        GetMemDC();
+        PrintSymbolLabel();
+        ReleaseMemDC();
+    }
     buyButton.UpdateButton(symbolInfo.Digits, symbolInfo.AskUp, symbolInfo.Ask);
     sellButton.UpdateButton(symbolInfo.Digits, symbolInfo.BidUp, symbolInfo.Bid);
-    spreadWindow.GetMemDC();
-    spreadWindow.PrintSpread(symbolInfo);
-    spreadWindow.ReleaseMemDC();
+    spreadWindow.UpdateSpread(symbolInfo);
     volumeField.JustifyText(L"Vol:", FormatFixed(symbolInfo.Vol, 3));
     profitField.JustifyText(L"P/L:", FormatFixed(symbolInfo.Profit, 2));
     breakEvenField.JustifyText(L"BE:", FormatBreakEven(symbolInfo));
@@ -256,6 +257,7 @@ void CMainWindow::PrintSymbolLabel()
         ReportFatalError(L"CMainWindow::PrintSymbolLabel");
     // Left of the pin and close buttons; a longer name runs on beneath them.
     RECT textRect = {3, 0, pinButton.x, closeButton.height};
+    shownName = symbolInfo.Name;
     // An empty name is no failure: DrawText then reports the line height.
     if (!DrawTextW(memDC, symbolInfo.Name.c_str(), -1, &textRect, DT_NOCLIP))
         ReportFatalError(L"CMainWindow::PrintSymbolLabel");

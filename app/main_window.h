@@ -110,6 +110,8 @@ public:
     std::optional<BrokerRowFound> brokerRow;
     ChartOverlay overlay;  // active where the panel stands in for the chart's child
     SymbolInfo symbolInfo;
+    std::wstring symbolText;  // the document's text as last parsed
+    std::optional<std::wstring> shownName;  // the name the main window shows
 
     std::wstring orderCompany;  // the company of the order on the wire
     int selectedServer = -1;  // -1: none

@@ -39,15 +39,26 @@ void ApplySymbolAttributes(SymbolInfo& info, const std::function<std::wstring(co
 
 void ReadSymbolInfo(SymbolInfo& info)
 {
-    win::ComPtr<IXMLDOMDocument> document;
-    const HRESULT created = CreateXmlDocument(document.put());
+    std::wstring none;
+    ReadSymbolInfo(info, none);
+}
+
+void ReadSymbolInfo(SymbolInfo& info, std::wstring& lastText)
+{
     const std::wstring text = ReadSharedText(infoDocumentName());
+    if (text.empty() || text == lastText)
+        return;
+    win::ComPtr<IXMLDOMDocument> document;
     // Without a parser there is nothing to read the text with: no new data, as for a text that does not
     // parse, and the next tick tries again.
-    if (text.empty() || FAILED(created))
+    if (FAILED(CreateXmlDocument(document.put())))
         return;
     bool parsed = false;
-    if (FAILED(ParseXml(document.get(), text, parsed)) || !parsed)
+    if (FAILED(ParseXml(document.get(), text, parsed)))
+        return;
+    // A text that does not parse will not parse the next time either.
+    lastText = text;
+    if (!parsed)
         return;
     ApplySymbolAttributes(info, [&](const wchar_t* name) { return GetRootAttribute(document.get(), name); });
 }

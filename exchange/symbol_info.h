@@ -20,6 +20,9 @@ struct SymbolInfo {
 // Reads the symbol document into the record: all ten fields from a document that parses, none otherwise
 // (no area, an empty one, or a text caught while the expert rewrites it).
 void ReadSymbolInfo(SymbolInfo& info);
+// The same, given the text it last parsed: a text equal to it gives what it gave then, so it is not
+// parsed again (nor the parser made). Keeps the text of each parse.
+void ReadSymbolInfo(SymbolInfo& info, std::wstring& lastText);
 
 // Fills all ten fields from the root attributes that attribute() gives by name.
 void ApplySymbolAttributes(SymbolInfo& info, const std::function<std::wstring(const wchar_t*)>& attribute);

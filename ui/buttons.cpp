@@ -56,6 +56,9 @@ void CBaseButton::SetText(const std::wstring& text)
 
 void CBaseButton::JustifyText(const std::wstring& left, const std::wstring& right)
 {
+    // Measuring and setting the same text again costs a device context and the button's repaint.
+    if (!justified_[0].empty() && justified_[0] == left && justified_[1] == right)
+        return;
     SIZE leftSize, rightSize, spacesSize;
     {
         win::WindowDC dc(hWnd);
@@ -74,6 +77,8 @@ void CBaseButton::JustifyText(const std::wstring& left, const std::wstring& righ
     }
     const int count = JustifySpaceCount(width, leftSize.cx, rightSize.cx, spacesSize.cx / 15);
     SetText(left + std::wstring(count, L' ') + right);
+    justified_[0] = left;
+    justified_[1] = right;
 }
 
 bool CLabelButton::CreateLabelButton(CBaseWindow& parent, int commandId, int left, int top, int buttonWidth)

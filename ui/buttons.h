@@ -11,8 +11,12 @@ public:
     // A push button child of parent's window, 24 pixels high.
     bool CreateButton(CBaseWindow& parent, int commandId, int x, int y, int width);
     void SetText(const std::wstring& text);
-    // Shows left and right on one line, right pushed towards the right edge by spaces.
+    // Shows left and right on one line, right pushed towards the right edge by spaces; nothing when it
+    // shows them already.
     void JustifyText(const std::wstring& left, const std::wstring& right);
+
+private:
+    std::wstring justified_[2];
 };
 
 // A button that shows a caption and a value and ignores the mouse: it looks like a button, acts as a field.

@@ -27,6 +27,7 @@ PriceLayout PricePieces(int digits, double price);
 struct SpreadParts {
     std::wstring integer;
     std::wstring decimal;
+    bool operator==(const SpreadParts&) const = default;
 };
 SpreadParts SpreadPieces(int digits, double ask, double bid);
 

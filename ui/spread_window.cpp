@@ -28,6 +28,7 @@ void CSpreadWindow::PrintSpread(const SymbolInfo& info)
 {
     DrawBackGroundBrush();
     const SpreadParts spread = SpreadPieces(info.Digits, info.Ask, info.Bid);
+    shown_ = spread;
     if (!SetBkMode(memDC, TRANSPARENT) || SetTextColor(memDC, RGB(0, 0, 0)) == CLR_INVALID)
         ReportFatalError(L"CSpreadWindow::PrintSpread");
     win::SelectGuard selected(memDC, font);
@@ -44,6 +45,15 @@ void CSpreadWindow::PrintSpread(const SymbolInfo& info)
         !DrawTextW(memDC, spread.decimal.c_str(), -1, &decimalRect, DT_VCENTER | DT_NOCLIP) ||
         !selected.restore())
         ReportFatalError(L"CSpreadWindow::PrintSpread");
+}
+
+void CSpreadWindow::UpdateSpread(const SymbolInfo& info)
+{
+    if (shown_ && *shown_ == SpreadPieces(info.Digits, info.Ask, info.Bid))
+        return;
+    GetMemDC();
+    PrintSpread(info);
+    ReleaseMemDC();
 }
 
 LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -86,6 +86,8 @@ void CTradeButton::LoadBitmaps(WORD normalId, WORD pressedId)
 
 void CTradeButton::UpdateButton(int digits, bool up, double price)
 {
+    if (shown_ && *shown_ == Shown{digits, up, price, pressed})
+        return;
     GetMemDC();
     DrawButton(digits, up, price);
     ReleaseMemDC();
@@ -100,6 +102,7 @@ void CTradeButton::PaintButton(int digits, bool up, double price)
 
 void CTradeButton::DrawButton(int digits, bool up, double price)
 {
+    shown_ = Shown{digits, up, price, pressed};
     eraseBackGround();
     PrintPrice(digits, up, price);
     PrintName();

@@ -2,6 +2,7 @@
 // and the caption.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ui/base_window.h"
@@ -30,7 +31,7 @@ public:
     // when it is selected).
     void LoadBitmaps(WORD normalId, WORD pressedId);
 
-    // Draws the button at once through its memory bitmap.
+    // Draws the button at once through its memory bitmap, unless it shows these already.
     void UpdateButton(int digits, bool up, double price);
     // The same inside WM_PAINT.
     void PaintButton(int digits, bool up, double price);
@@ -55,6 +56,17 @@ public:
     int nameLeft = 0;
     int nameRight = 0;
     bool pressed = false;  // while the left mouse button is held down on the button
+
+private:
+    // What the button shows: a tick that would draw the same draws nothing.
+    struct Shown {
+        int digits;
+        bool up;
+        double price;
+        bool pressed;
+        bool operator==(const Shown&) const = default;
+    };
+    std::optional<Shown> shown_;
 };
 
 class CSellButton : public CTradeButton {

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "tests/support/harness.h"
+#include "tests/support/trading.h"
 #include "tools/terminal/expert.h"
 
 using namespace harness;
@@ -150,4 +152,77 @@ TEST(Display, PricesAndSpreadAreRedrawnWithinTwoTicks)
     Sleep(250);
     EXPECT_EQ(shown.Capture(shown.buy), sixDigits);
     EXPECT_TRUE(Greenish(shown.Pixel(shown.buy, 45, 28)));
+}
+
+TEST(Display, TicksDrawingOnlyWhatChangedLeaveThePixelsOfAWholeRedraw)
+{
+    ShownPanel shown;
+    ASSERT_NE(shown.buy, nullptr);
+    std::vector<RECT> parts = {ClientRectOnScreen(shown.window, titleStrip)};
+    for (HWND part : {shown.sell, shown.buy, shown.spread})
+        parts.push_back(ClientRectOnScreen(part, part == shown.spread ? RECT{0, 0, 45, 10} : RECT{0, 10, 75, 36}));
+    // The three fields, once the first tick has given them their texts.
+    std::vector<RECT> fields;
+    WaitUntil(
+        [&] {
+            fields.clear();
+            for (HWND child = GetWindow(shown.client, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                const std::wstring text = TextOf(child);
+                if (text.rfind(L"Vol:", 0) == 0 || text.rfind(L"P/L:", 0) == 0 || text.rfind(L"BE:", 0) == 0) {
+                    RECT rect;
+                    GetClientRect(child, &rect);
+                    fields.push_back(ClientRectOnScreen(child, rect));
+                }
+            }
+            return fields.size() == 3;
+        },
+        3000);
+    parts.insert(parts.end(), fields.begin(), fields.end());
+    ASSERT_EQ(parts.size(), 7u);
+    const auto capture = [&] {
+        std::vector<ScreenImage> images;
+        for (const RECT& part : parts)
+            images.push_back(CaptureScreen(part));
+        return images;
+    };
+    // Drawn and still for more than a tick.
+    const auto settled = [&] {
+        return WaitUntil(
+            [&] {
+                const std::vector<ScreenImage> now = capture();
+                Sleep(150);
+                return capture() == now;
+            },
+            3000);
+    };
+    // Each one changes one thing a tick could wrongly leave as it was.
+    const char* const documents[] = {
+        "<Symbol Name=\"EURUSD\" Digits=\"5\" Bid=\"1.08444\" Ask=\"1.08456\" BidUp=\"1\" AskUp=\"1\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"EURUSD\" Digits=\"5\" Bid=\"1.08444\" Ask=\"1.08471\" BidUp=\"1\" AskUp=\"1\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"EURUSD\" Digits=\"5\" Bid=\"1.08431\" Ask=\"1.08471\" BidUp=\"0\" AskUp=\"1\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"EURUSD\" Digits=\"5\" Bid=\"1.08431\" Ask=\"1.08471\" BidUp=\"0\" AskUp=\"0\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"EURUSD\" Digits=\"3\" Bid=\"1.08431\" Ask=\"1.08471\" BidUp=\"0\" AskUp=\"0\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"GBPUSD\" Digits=\"3\" Bid=\"1.08431\" Ask=\"1.08471\" BidUp=\"0\" AskUp=\"0\" Vol=\"0.5\" "
+        "Profit=\"2.5\" BEPrice=\"1.08\"/>",
+        "<Symbol Name=\"GBPUSD\" Digits=\"3\" Bid=\"1.08431\" Ask=\"1.08471\" BidUp=\"0\" AskUp=\"0\" Vol=\"1.5\" "
+        "Profit=\"-7\" BEPrice=\"1.08\"/>",
+    };
+    for (const char* document : documents) {
+        const std::vector<ScreenImage> before = capture();
+        shown.expert.Publish(document);
+        EXPECT_TRUE(WaitUntil([&] { return capture() != before; }, 2000)) << document;
+        ASSERT_TRUE(settled()) << document;
+    }
+    const std::vector<ScreenImage> ticked = capture();
+    // The whole panel drawn again from scratch, as when it is uncovered.
+    RedrawWindow(shown.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    ASSERT_TRUE(settled());
+    const std::vector<ScreenImage> whole = capture();
+    for (size_t i = 0; i < parts.size(); ++i)
+        EXPECT_TRUE(whole[i] == ticked[i]) << "part " << i;
 }
