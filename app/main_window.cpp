@@ -217,9 +217,20 @@ void CMainWindow::RefreshPanel()
     // The stand-in goes as the child would have gone with the window it was in.
     if (overlay.active() && !overlay.Follow())
         return;
-    // Only what changed is drawn: a quiet tick draws nothing. Whatever else takes a part's pixels (the
-    // window hidden and shown, covered and uncovered) gives it its WM_PAINT, which draws it whole.
+    // Only what changed is drawn: a quiet tick draws nothing. Whatever takes a part's pixels the system
+    // knows of (the window hidden and shown, covered and uncovered) gives it its WM_PAINT, which draws it
+    // whole. What it does not know of (a terminal drawing over its chart's child) the whole drawing of
+    // every fifth tick repairs.
     ReadSymbolInfo(symbolInfo, symbolText);
+    if (++ticksSinceWholeDrawing >= ticksBetweenWholeDrawings) {
+        ticksSinceWholeDrawing = 0;
+        shownName.reset();
+        for (CTradeButton* button : {static_cast<CTradeButton*>(&buyButton), static_cast<CTradeButton*>(&sellButton)})
+            button->ForgetShown();
+        spreadWindow.ForgetShown();
+        for (CBaseButton* field : {&volumeField, &profitField, &breakEvenField})
+            field->ForgetShown();
+    }
     if (!shownName || *shownName != symbolInfo.Name) {
         GetMemDC();
         PrintSymbolLabel();

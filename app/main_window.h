@@ -112,6 +112,8 @@ public:
     SymbolInfo symbolInfo;
     std::wstring symbolText;  // the document's text as last parsed
     std::optional<std::wstring> shownName;  // the name the main window shows
+    static constexpr int ticksBetweenWholeDrawings = 5;
+    int ticksSinceWholeDrawing = 0;
 
     std::wstring orderCompany;  // the company of the order on the wire
     int selectedServer = -1;  // -1: none

@@ -14,6 +14,7 @@ public:
     // Shows left and right on one line, right pushed towards the right edge by spaces; nothing when it
     // shows them already.
     void JustifyText(const std::wstring& left, const std::wstring& right);
+    void ForgetShown() { justified_[0].clear(); }
 
 private:
     std::wstring justified_[2];

@@ -16,6 +16,7 @@ public:
     void PrintSpread(const SymbolInfo& info);
     // Draws the spread on screen when it is not the one shown.
     void UpdateSpread(const SymbolInfo& info);
+    void ForgetShown() { shown_.reset(); }
 
 private:
     std::optional<SpreadParts> shown_;

@@ -33,6 +33,8 @@ public:
 
     // Draws the button at once through its memory bitmap, unless it shows these already.
     void UpdateButton(int digits, bool up, double price);
+    // The next update draws whatever it shows.
+    void ForgetShown() { shown_.reset(); }
     // The same inside WM_PAINT.
     void PaintButton(int digits, bool up, double price);
     void DrawButton(int digits, bool up, double price);

@@ -129,7 +129,8 @@ TEST(Screen, StandalonePanelShowsItsBackgroundAndRedrawsItEveryTick)
     EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(centre.x, centre.y) == panelBackground; }, 3000))
         << std::hex << ScreenPixel(centre.x, centre.y);
 
-    // Paint over the panel from outside without invalidating it: only the refresh brings it back.
+    // Paint over the panel from outside without invalidating it: the refresh's whole drawing of every
+    // fifth tick brings it back.
     const HDC dc = GetDC(window);
     RECT client;
     GetClientRect(window, &client);

@@ -36,13 +36,19 @@ std::string ReadUnixFile(const std::string& path)
 // The Linux process whose command line holds the token (wine shows a program's Windows command line).
 int UnixProcess(const std::string& token)
 {
+    const std::vector<int> found = UnixProcesses(token);
+    return found.empty() ? 0 : found.front();
+}
+
+std::vector<int> UnixProcesses(const std::string& token)
+{
     WIN32_FIND_DATAA entry;
     const HANDLE opened = FindFirstFileA("Z:\\proc\\*", &entry);
     if (opened == INVALID_HANDLE_VALUE)
-        return 0;
+        return {};
     const win::UniqueHandle<HANDLE, FindClose> search(opened);
-    int found = 0;
-    for (BOOL more = TRUE; more && !found; more = FindNextFileA(search, &entry)) {
+    std::vector<int> found;
+    for (BOOL more = TRUE; more; more = FindNextFileA(search, &entry)) {
         const int pid = std::atoi(entry.cFileName);
         if (pid <= 0)
             continue;
@@ -51,7 +57,7 @@ int UnixProcess(const std::string& token)
             if (c == '\0')
                 c = ' ';
         if (line.find(token) != std::string::npos)
-            found = pid;
+            found.push_back(pid);
     }
     return found;
 }

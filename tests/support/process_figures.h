@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "tools/terminal/panel_process.h"
 
@@ -15,6 +16,8 @@ namespace harness {
 std::string ReadUnixFile(const std::string& path);
 // The Linux process whose command line holds the token, or 0.
 int UnixProcess(const std::string& token);
+// Every Linux process whose command line holds the token.
+std::vector<int> UnixProcesses(const std::string& token);
 // User and system CPU time of the Linux process so far.
 double CpuMilliseconds(int unixPid);
 
