@@ -120,6 +120,14 @@ bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& b
     return false;
 }
 
+std::optional<TcpCounters> ReadTcpCounters()
+{
+    MIB_TCPSTATS statistics = {};
+    if (GetTcpStatistics(&statistics) != NO_ERROR)
+        return std::nullopt;
+    return TcpCounters{statistics.dwActiveOpens, statistics.dwPassiveOpens, statistics.dwCurrEstab};
+}
+
 std::wstring CMainWindow::brokerAddress()
 {
     // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
@@ -129,14 +137,25 @@ std::wstring CMainWindow::brokerAddress()
     // The table with owners costs wine a walk through every process's handles (a third of a second);
     // the one without, milliseconds. The row found last time stands while the cheap table proves that a
     // new look-up would find it again.
+    // Cheaper still, when no connection has been opened or has left the established states since the
+    // row was last proven, the connections are those of then (new listening sockets or closed ones
+    // waiting in no process cannot be a broker row): the counters are read before each table, so a
+    // change during a table read shows at the next press.
     const std::lock_guard lock(brokerRowMutex);
-    std::vector<unsigned char> table;
-    if (brokerRow && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow, table))
+    const std::optional<TcpCounters> counters = ReadTcpCounters();
+    if (brokerRow && counters && brokerRow->counters == counters)
         return DottedText(brokerRow->row.remoteAddress);
+    std::vector<unsigned char> table;
+    if (brokerRow && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow, table)) {
+        brokerRow->counters = counters;
+        return DottedText(brokerRow->row.remoteAddress);
+    }
     brokerRow.reset();
     if (!ReadTcpTable(TCP_TABLE_OWNER_PID_ALL, table))
         return {};
     brokerRow = FindBrokerRow(table, terminalProcess);
+    if (brokerRow)
+        brokerRow->counters = counters;
     return brokerRow ? DottedText(brokerRow->row.remoteAddress) : std::wstring();
 }
 

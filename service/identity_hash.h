@@ -17,6 +17,16 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count);
 // ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
 // size, a few times. False when it never fits or the query fails otherwise.
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table);
+// The system's TCP counters that change whenever a connection is opened or leaves the established
+// states: while none of them has changed, the set of established connections is the same.
+struct TcpCounters {
+    DWORD activeOpens = 0;
+    DWORD passiveOpens = 0;
+    DWORD currentlyEstablished = 0;
+    bool operator==(const TcpCounters&) const = default;
+};
+std::optional<TcpCounters> ReadTcpCounters();
+
 // A TCP connection as both kinds of the system's table show it, owners or not.
 struct TcpRowKey {
     DWORD state = 0;
@@ -37,6 +47,8 @@ struct TcpRowKey {
 struct BrokerRowFound {
     TcpRowKey row;
     std::vector<TcpRowKey> ahead;
+    // The system's connection counters read before the table that found or last proved the row.
+    std::optional<TcpCounters> counters;
 };
 std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process);
 // Whether a table without owners proves that a look-up now would find the same row: it is there in the
