@@ -225,11 +225,12 @@ void CMainWindow::RefreshPanel()
     if (++ticksSinceWholeDrawing >= ticksBetweenWholeDrawings) {
         ticksSinceWholeDrawing = 0;
         shownName.reset();
-        for (CTradeButton* button : {static_cast<CTradeButton*>(&buyButton), static_cast<CTradeButton*>(&sellButton)})
-            button->ForgetShown();
+        buyButton.ForgetShown();
+        sellButton.ForgetShown();
         spreadWindow.ForgetShown();
-        for (CBaseButton* field : {&volumeField, &profitField, &breakEvenField})
-            field->ForgetShown();
+        volumeField.ForgetShown();
+        profitField.ForgetShown();
+        breakEvenField.ForgetShown();
     }
     if (!shownName || *shownName != symbolInfo.Name) {
         GetMemDC();

@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "exchange/ansi_text.h"
+#include "service/winsock_session.h"
 #include "ui/fatal_error.h"
 #include "ui/win_handles.h"
 
@@ -39,17 +40,6 @@ std::wstring EndpointUrl(const wchar_t* host)
 
 inline BOOL CloseIcmp(HANDLE icmp) { return IcmpCloseHandle(icmp); }
 using UniqueIcmp = win::UniqueHandle<HANDLE, CloseIcmp>;
-
-// Winsock for the duration of one echo.
-struct WinsockSession {
-    WinsockSession()
-    {
-        WSADATA data;
-        if (WSAStartup(0x0202, &data) != 0)
-            ReportFatalError(L"CMainWindow::serverPing");
-    }
-    ~WinsockSession() { WSACleanup(); }
-};
 
 }  // namespace
 
@@ -109,8 +99,8 @@ namespace {
 
 ULONG LookUp(const std::string& host)
 {
-    WSADATA data;
-    if (WSAStartup(0x0202, &data) != 0)
+    const WinsockSession winsock;
+    if (!winsock)
         return INADDR_NONE;
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -124,7 +114,6 @@ ULONG LookUp(const std::string& host)
         found = FirstIPv4(results);
         freeaddrinfo(results);
     }
-    WSACleanup();
     return found;
 }
 
@@ -223,7 +212,9 @@ void CMainWindow::selectServer()
 
 int CMainWindow::serverPing(int index)
 {
-    WinsockSession winsock;
+    const WinsockSession winsock;
+    if (!winsock)
+        ReportFatalError(L"CMainWindow::serverPing");
     const ULONG address = serverAddresses[index];
     if (address == 0)
         return 0;  // "localhost" answers at once, without an echo

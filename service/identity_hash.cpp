@@ -134,13 +134,10 @@ std::wstring CMainWindow::brokerAddress()
     // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
     if (terminalProcess == 0)
         return {};
-    // The table with owners costs wine a walk through every process's handles (a third of a second);
-    // the one without, milliseconds. The row found last time stands while the cheap table proves that a
-    // new look-up would find it again.
-    // Cheaper still, when no connection has been opened or has left the established states since the
-    // row was last proven, the connections are those of then (new listening sockets or closed ones
-    // waiting in no process cannot be a broker row): the counters are read before each table, so a
-    // change during a table read shows at the next press.
+    // The table with owners costs wine a third of a second, so the row found last time is kept while a
+    // new look-up would find it again: proven by the TCP counters (no connection opened or gone from the
+    // established states since; read before each table, so a change during a read shows next time), or
+    // else by the table without owners.
     const std::lock_guard lock(brokerRowMutex);
     const std::optional<TcpCounters> counters = ReadTcpCounters();
     if (brokerRow && counters && brokerRow->counters == counters)

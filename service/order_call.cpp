@@ -10,6 +10,7 @@
 
 #include "exchange/ansi_text.h"
 #include "service/endpoints.h"
+#include "service/winsock_session.h"
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
 #include "ui/win_handles.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
@@ -29,17 +30,6 @@ inline BOOL FreeContext(soap* context)
 }
 using UniqueContext = win::UniqueHandle<soap*, FreeContext>;
 
-// Winsock for the duration of one call: the connect below runs before the runtime would start it.
-struct WinsockSession {
-    WinsockSession() { started = WSAStartup(0x0202, &data) == 0; }
-    ~WinsockSession()
-    {
-        if (started)
-            WSACleanup();
-    }
-    WSADATA data;
-    bool started = false;
-};
 
 // What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, and
 // the runtime's own reads and writes, which they bound.
@@ -144,7 +134,8 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
 
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result)
 {
-    WinsockSession winsock;
+    // The connect below runs before the runtime would start Winsock itself.
+    const WinsockSession winsock;
     // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
     // made here because the proxy's own constructor would use it unchecked when there is no memory for it.
     const UniqueContext context(soap_new());
