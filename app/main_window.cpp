@@ -63,11 +63,6 @@ CMainWindow& GetMainWindow()
     return *mainWindow;
 }
 
-CMainWindow::CMainWindow()
-{
-    setDefaultServers();
-}
-
 bool CMainWindow::Create(HINSTANCE instance, int showCommand)
 {
     hInstance = instance;
@@ -81,7 +76,7 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
     if (!backgroundBrush)
         ReportFatalError(L"CMainWindow::Create");
     // Up to two echoes of a second each, before any window exists.
-    selectServer();
+    orderPath.selectServer();
     KeepCryptoProvidersLoaded();
     Initialize(instance, showCommand);
     return true;
@@ -104,6 +99,7 @@ bool CMainWindow::InitInstance()
 
     if (IsWindow(hWndChart)) {
         GetWindowThreadProcessId(hWndChart, &terminalProcess);
+        orderPath.attachTerminal(terminalProcess);
         dwExStyle = WS_EX_DLGMODALFRAME;
         dwStyle = childStyle;
 
@@ -152,26 +148,8 @@ bool CMainWindow::InitInstance()
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
-    lookUpBrokerRowAhead();
+    orderPath.lookUpBrokerRowAhead();
     return true;
-}
-
-void CMainWindow::lookUpBrokerRowAhead()
-{
-    // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
-    // only revalidated.
-    if (terminalProcess == 0)
-        return;
-    try {
-        std::thread([this] {
-            try {
-                brokerAddress();
-            } catch (const std::bad_alloc&) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // Then the press looks it up.
-    }
 }
 
 void CMainWindow::CreateChildren()

@@ -1,7 +1,12 @@
 // The trader's commands: BUY and SELL presses and the Close All dialogs become trade commands, each an
 // order, the Executing dialog until the expert has done it, and the closing Finish order.
+#include <new>
+
+#include "app/exchange_thread.h"
 #include "app/input_freeze.h"
 #include "app/main_window.h"
+#include "exchange/order_document.h"
+#include "exchange/shared_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -35,7 +40,45 @@ void CMainWindow::tradeCommand(OrderType type)
     }
     tradeCommandRunning = false;
     // The command's own connections came and went: the next press should find the row proven again.
-    lookUpBrokerRowAhead();
+    orderPath.lookUpBrokerRowAhead();
+}
+
+std::optional<OrderFields> CMainWindow::readOrderControls()
+{
+    try {
+        OrderFields fields;
+        const bool checked = (SendMessageW(sltpCheckBox.hWnd, BM_GETSTATE, 0, 0) & BST_CHECKED) != 0;
+        fields.setSlTpOnMarket = checked ? L"1" : L"0";
+        fields.takeProfit = tpCombo.GetText();
+        fields.stopLoss = slCombo.GetText();
+        fields.volume = volumeCombo.GetText();
+        return fields;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& fields)
+{
+    std::wstring command;
+    try {
+        if (fields) {
+            // The company as the refresh last read it; the refresh goes on meanwhile and may change it.
+            const OrderCommand order{type, *fields, symbolInfo.Company};
+            RunBesideWindowThread([&] { command = orderPath.orderWithRetry(order); });
+        }
+        // A command cut at the area's end could still parse as a shorter one, and a reply that is more than
+        // one plain element tree is nothing the expert's parser should see: either way it gets none. The
+        // service answered, so the order is not sent again.
+        if (!FitsSharedArea(command) || !IsOneElementTree(command))
+            command.clear();
+        // Converted before the area is touched, so a lack of memory cannot leave it half written.
+        if (WriteSharedText(orderDocumentName(), command))
+            return;
+    } catch (const std::bad_alloc&) {
+    }
+    // A failed exchange leaves an empty document: the expert finds no command. The empty text needs no memory.
+    WriteSharedText(orderDocumentName(), std::wstring());
 }
 
 void CMainWindow::refusePress()
@@ -125,8 +168,8 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
         // Done first: the expert writes the mark and its error text in one rewrite, so the text read after
         // the mark is the one that came with it.
-        const bool completed = main.orderCompleted();
-        const std::wstring error = main.errorDescription();
+        const bool completed = orderCompleted();
+        const std::wstring error = errorDescription();
         SetDlgItemTextW(dialog, IDC_ERROR_LINE, error.c_str());
         if (completed && error.empty())
             EndDialog(dialog, executingTimer);

@@ -11,42 +11,24 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "app/main_window.h"
 #include "exchange/ansi_text.h"
+#include "service/order_path.h"
 #include "service/winsock_session.h"
 #include "ui/fatal_error.h"
 #include "ui/win_handles.h"
 
-#ifndef PANEL_PRIMARY_HOST
-#error "PANEL_PRIMARY_HOST is set at configure time"
-#endif
-
 namespace {
 
-constexpr wchar_t serverPort[] = L"8888";
-constexpr wchar_t servicePath[] = L"/Pellantix/Pellantix.svc";
 constexpr char echoData[] = "Data Buffer";  // sent with its terminating zero
 constexpr DWORD echoTimeoutMs = 1000;
-
-#define PANEL_WIDEN2(text) L##text
-#define PANEL_WIDEN(text) PANEL_WIDEN2(text)
-
-std::wstring EndpointUrl(const wchar_t* host)
-{
-    return std::wstring(L"http://") + host + L":" + serverPort + servicePath;
-}
 
 inline BOOL CloseIcmp(HANDLE icmp) { return IcmpCloseHandle(icmp); }
 using UniqueIcmp = win::UniqueHandle<HANDLE, CloseIcmp>;
 
 }  // namespace
-
-std::array<std::wstring, 2> DefaultServerUrls()
-{
-    return {EndpointUrl(PANEL_WIDEN(PANEL_PRIMARY_HOST)), EndpointUrl(PANEL_WIDEN(PANEL_SECONDARY_HOST))};
-}
 
 bool crackUrl(const std::wstring& address, UrlParts& parts)
 {
@@ -182,40 +164,82 @@ int SelectEndpoint(const std::array<int, 2>& roundTrips, const std::array<unsign
     return alive[0] ? 0 : alive[1] ? 1 : -1;
 }
 
-void CMainWindow::setDefaultServers()
+COrderPath::COrderPath() : COrderPath(DefaultServerUrls(), BuiltInTlsPolicy()) {}
+
+COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls)
+    : builtIn_(endpoints), tls_(std::move(tls))
 {
-    serverUrls = DefaultServerUrls();
-    serverAlive = {1, 1};
+    endpoints_.serverUrls = builtIn_;
 }
 
-void CMainWindow::selectServer()
+void COrderPath::setDefaultServers()
 {
-    if (!serverAlive[0] && !serverAlive[1])
-        setDefaultServers();
+    const std::lock_guard lock(endpointsMutex_);
+    endpoints_.serverUrls = builtIn_;
+    endpoints_.serverAlive = {1, 1};
+}
+
+void COrderPath::setServers(const std::array<std::wstring, 2>& urls, std::array<unsigned char, 2> alive)
+{
+    const std::lock_guard lock(endpointsMutex_);
+    endpoints_.serverUrls = urls;
+    endpoints_.serverAlive = alive;
+}
+
+EndpointState COrderPath::endpoints() const
+{
+    const std::lock_guard lock(endpointsMutex_);
+    return endpoints_;
+}
+
+void COrderPath::selectServer()
+{
+    std::array<std::wstring, 2> urls;
+    std::array<unsigned char, 2> alive;
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        if (!endpoints_.serverAlive[0] && !endpoints_.serverAlive[1]) {
+            endpoints_.serverUrls = builtIn_;
+            endpoints_.serverAlive = {1, 1};
+        }
+        urls = endpoints_.serverUrls;
+        alive = endpoints_.serverAlive;
+    }
     // Both names at once, so a selection waits for name servers at most one bound. The echo and the call
-    // then use the address found here.
+    // then use the address found here. No lock is held meanwhile: one command runs at a time, and the
+    // window thread only reads.
     const auto deadline = std::chrono::steady_clock::now() + nameLookupBound;
     std::array<std::optional<HostLookup>, 2> lookups;
     for (int i = 0; i < 2; ++i)
-        if (serverAlive[i])
-            lookups[i].emplace(serverUrls[i]);
-    serverAddresses = {INADDR_NONE, INADDR_NONE};
+        if (alive[i])
+            lookups[i].emplace(urls[i]);
+    std::array<ULONG, 2> addresses = {INADDR_NONE, INADDR_NONE};
     for (int i = 0; i < 2; ++i)
         if (lookups[i])
-            serverAddresses[i] = lookups[i]->Wait(deadline);
-    serverRoundTrips = {-1, -1};
+            addresses[i] = lookups[i]->Wait(deadline);
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        endpoints_.serverAddresses = addresses;
+    }
+    std::array<int, 2> roundTrips = {-1, -1};
     for (int i = 0; i < 2; ++i)
-        if (serverAlive[i])
-            serverRoundTrips[i] = serverPing(i);
-    selectedServer = SelectEndpoint(serverRoundTrips, serverAlive);
+        if (alive[i])
+            roundTrips[i] = serverPing(i);
+    const std::lock_guard lock(endpointsMutex_);
+    endpoints_.serverRoundTrips = roundTrips;
+    endpoints_.selectedServer = SelectEndpoint(roundTrips, alive);
 }
 
-int CMainWindow::serverPing(int index)
+int COrderPath::serverPing(int index)
 {
     const WinsockSession winsock;
     if (!winsock)
         ReportFatalError(L"CMainWindow::serverPing");
-    const ULONG address = serverAddresses[index];
+    ULONG address = INADDR_NONE;
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        address = endpoints_.serverAddresses[index];
+    }
     if (address == 0)
         return 0;  // "localhost" answers at once, without an echo
     if (address == INADDR_NONE)
@@ -231,7 +255,8 @@ int CMainWindow::serverPing(int index)
     return EchoRoundTrip(replies, *reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data()));
 }
 
-std::wstring CMainWindow::currentServer()
+std::wstring COrderPath::currentServer()
 {
-    return selectedServer < 0 ? std::wstring() : serverUrls[selectedServer];
+    const std::lock_guard lock(endpointsMutex_);
+    return endpoints_.selectedServer < 0 ? std::wstring() : endpoints_.serverUrls[endpoints_.selectedServer];
 }

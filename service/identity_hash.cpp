@@ -8,10 +8,13 @@
 #include <cstddef>
 #include <cwchar>
 #include <functional>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
-#include "app/main_window.h"
 #include "exchange/ansi_text.h"
+#include "service/order_path.h"
 #include "ui/fatal_error.h"
 #include "ui/win_handles.h"
 
@@ -128,32 +131,52 @@ std::optional<TcpCounters> ReadTcpCounters()
     return TcpCounters{statistics.dwActiveOpens, statistics.dwPassiveOpens, statistics.dwCurrEstab};
 }
 
-std::wstring CMainWindow::brokerAddress()
+std::wstring COrderPath::brokerAddress()
 {
     // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
     // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
-    if (terminalProcess == 0)
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0)
         return {};
     // The table with owners costs wine a third of a second, so the row found last time is kept while a
     // new look-up would find it again: proven by the TCP counters (no connection opened or gone from the
     // established states since; read before each table, so a change during a read shows next time), or
     // else by the table without owners.
-    const std::lock_guard lock(brokerRowMutex);
+    const std::lock_guard lock(brokerMutex_);
     const std::optional<TcpCounters> counters = ReadTcpCounters();
-    if (brokerRow && counters && brokerRow->counters == counters)
-        return DottedText(brokerRow->row.remoteAddress);
+    if (brokerRow_ && counters && brokerRow_->counters == counters)
+        return DottedText(brokerRow_->row.remoteAddress);
     std::vector<unsigned char> table;
-    if (brokerRow && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow, table)) {
-        brokerRow->counters = counters;
-        return DottedText(brokerRow->row.remoteAddress);
+    if (brokerRow_ && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow_, table)) {
+        brokerRow_->counters = counters;
+        return DottedText(brokerRow_->row.remoteAddress);
     }
-    brokerRow.reset();
+    brokerRow_.reset();
     if (!ReadTcpTable(TCP_TABLE_OWNER_PID_ALL, table))
         return {};
-    brokerRow = FindBrokerRow(table, terminalProcess);
-    if (brokerRow)
-        brokerRow->counters = counters;
-    return brokerRow ? DottedText(brokerRow->row.remoteAddress) : std::wstring();
+    brokerRow_ = FindBrokerRow(table, terminal);
+    if (brokerRow_)
+        brokerRow_->counters = counters;
+    return brokerRow_ ? DottedText(brokerRow_->row.remoteAddress) : std::wstring();
+}
+
+void COrderPath::lookUpBrokerRowAhead()
+{
+    // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
+    // only revalidated.
+    if (terminalProcess_ == 0)
+        return;
+    try {
+        std::thread([this] {
+            try {
+                brokerAddress();
+            } catch (const std::bad_alloc&) {
+            } catch (const std::system_error&) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // Then the press looks it up.
+    }
 }
 
 void KeepCryptoProvidersLoaded()
@@ -166,7 +189,7 @@ void KeepCryptoProvidersLoaded()
         decoding.reset(acquired);
 }
 
-std::wstring CMainWindow::HASH(const std::wstring& text, ALG_ID algorithm)
+std::wstring COrderPath::HASH(const std::wstring& text, ALG_ID algorithm)
 {
     const std::string bytes = ToAnsi(padToBlock(text)).value_or(std::string());
     HCRYPTPROV providerHandle = 0;

@@ -1,15 +1,18 @@
 #include "service/order_call.h"
 
 #include <chrono>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <wininet.h>
 
 #include "exchange/ansi_text.h"
 #include "service/endpoints.h"
+#include "service/tls_channel.h"
 #include "service/winsock_session.h"
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
 #include "ui/win_handles.h"
@@ -31,10 +34,14 @@ inline BOOL FreeContext(soap* context)
 using UniqueContext = win::UniqueHandle<soap*, FreeContext>;
 
 
-// What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, and
-// the runtime's own reads and writes, which they bound.
+// What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, the
+// runtime's own reads and writes, which they bound, and for https the channel all bytes pass through.
 struct BoundedCall {
     ULONG address = INADDR_NONE;
+    unsigned short port = 0;
+    std::wstring host;
+    const TlsPolicy* tls = nullptr;  // null for http
+    std::unique_ptr<TlsChannel> channel;
     std::chrono::steady_clock::time_point deadline;
     size_t (*receive)(soap*, char*, size_t) = nullptr;
     int (*send)(soap*, const char*, size_t) = nullptr;
@@ -57,6 +64,8 @@ size_t ReceiveWithinBound(soap* soap, char* buffer, size_t length)
     soap->recv_timeout = TimeLeft(call);
     if (soap->recv_timeout == 0)
         return 0;  // the reply ends here, and fails as a cut one
+    if (call.channel)
+        return call.channel->Receive(buffer, length, call.deadline);
     return call.receive(soap, buffer, length);
 }
 
@@ -66,14 +75,17 @@ int SendWithinBound(soap* soap, const char* data, size_t length)
     soap->send_timeout = TimeLeft(call);
     if (soap->send_timeout == 0)
         return SOAP_EOF;
+    if (call.channel)
+        return call.channel->Send(data, length, call.deadline) ? SOAP_OK : SOAP_EOF;
     return call.send(soap, data, length);
 }
 
 // Connects to the address the selection echoed, not to whatever a new lookup of the name would list first.
 // Winsock tells a refused connection in the exception set of select, not the write set the SOAP runtime
 // waits on, so with its own connect a refused endpoint costs the whole connect bound before the retry.
-// This one waits on both: a refusal fails at once.
-SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int port)
+// This one waits on both: a refusal fails at once. For https the handshake and the certificate's check
+// follow within the exchange bound, before the runtime may send a byte of the request.
+SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int)
 {
     BoundedCall& call = CallOf(soap);
     if (call.address == INADDR_NONE) {
@@ -82,7 +94,7 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int port)
     }
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_port = htons(call.port);
     address.sin_addr.s_addr = call.address == 0 ? htonl(INADDR_LOOPBACK) : call.address;
     UniqueSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     u_long nonBlocking = 1;
@@ -111,7 +123,26 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int port)
         }
         if (connected) {
             call.deadline = std::chrono::steady_clock::now() + exchangeBound;
-            return connection.release();  // left non-blocking: every read and write waits within the bound
+            if (!call.tls)
+                return connection.release();  // left non-blocking: every read and write waits within the bound
+            call.channel = std::make_unique<TlsChannel>();
+            switch (call.channel->Open(connection, call.host, *call.tls, call.deadline)) {
+            case TlsFailure::none:
+                return connection.release();
+            case TlsFailure::certificate:
+                failure = "Certificate refused";
+                break;
+            case TlsFailure::pin:
+                failure = "Certificate without a pinned key";
+                break;
+            case TlsFailure::timeout:
+                failure = "Timeout";
+                break;
+            case TlsFailure::handshake:
+                failure = "TLS handshake failed";
+                break;
+            }
+            call.channel.reset();
         }
     }
     soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
@@ -127,13 +158,21 @@ std::string XmlCarriable(std::string text)
     return text;
 }
 
-int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result)
+int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result, const TlsPolicy& tls)
 {
-    return SendOrderComp(endpoint, resolveHost(FromAnsi(endpoint)), request, result);
+    return SendOrderComp(endpoint, resolveHost(FromAnsi(endpoint)), request, result, tls);
 }
 
-int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result)
+int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
+                  const TlsPolicy& tls)
 {
+    // The scheme decides the connection, and nothing else does: https is TLS or no request at all.
+    UrlParts parts;
+    if (!crackUrl(FromAnsi(endpoint), parts))
+        return SOAP_TCP_ERROR;
+    const bool secure = parts.schemeNumber == INTERNET_SCHEME_HTTPS;
+    if (!secure && parts.schemeNumber != INTERNET_SCHEME_HTTP)
+        return SOAP_TCP_ERROR;
     // The connect below runs before the runtime would start Winsock itself.
     const WinsockSession winsock;
     // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
@@ -145,6 +184,9 @@ int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest
     proxy.soap_endpoint = endpoint.c_str();
     BoundedCall bounds;
     bounds.address = address;
+    bounds.port = parts.port;
+    bounds.host = parts.host;
+    bounds.tls = secure ? &tls : nullptr;
     bounds.deadline = std::chrono::steady_clock::now() + connectBound + exchangeBound;
     bounds.receive = proxy.soap->frecv;
     bounds.send = proxy.soap->fsend;

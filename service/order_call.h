@@ -6,6 +6,8 @@
 #include <chrono>
 #include <string>
 
+#include "service/tls_policy.h"
+
 // The request's values as 8-bit text in the thread's ANSI code page, and the order type.
 struct OrderRequest {
     std::string hash;
@@ -31,8 +33,13 @@ std::string XmlCarriable(std::string text);
 
 // Sends the request to the endpoint with a fresh client, connected to the given IPv4 address of its host
 // (network byte order; 0 for "localhost"; INADDR_NONE fails as a host not found), and fills result with
-// OrderCompResult. Returns 0 on success, otherwise the SOAP runtime's error code (a reply without a result
-// is a failed call too). Throws std::bad_alloc when memory runs out: that is no fault of the endpoint.
-int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result);
+// OrderCompResult. An https endpoint is called through TLS, its certificate checked under the policy before
+// any byte of the request leaves; an endpoint of another scheme than http or https is never called.
+// Returns 0 on success, otherwise the SOAP runtime's error code (a reply without a result, a refused
+// certificate, are failed calls too). Throws std::bad_alloc when memory runs out: that is no fault of the
+// endpoint.
+int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
+                  const TlsPolicy& tls = {});
 // The same, with the endpoint's host looked up first.
-int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result);
+int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result,
+                  const TlsPolicy& tls = {});

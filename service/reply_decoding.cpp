@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/main_window.h"
 #include "exchange/ansi_text.h"
+#include "service/order_path.h"
 #include "ui/fatal_error.h"
 #include "ui/win_handles.h"
 
@@ -39,7 +39,7 @@ void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring&
 void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource)
 {
     const std::string keyText =
-        ToAnsi(CMainWindow::HASH(keySource, CALG_SHA1)).value_or(std::string(2 * blockSize, '0'));
+        ToAnsi(COrderPath::HASH(keySource, CALG_SHA1)).value_or(std::string(2 * blockSize, '0'));
 
     DesKeyBlob blob = {};
     blob.header.bType = PLAINTEXTKEYBLOB;
@@ -65,7 +65,7 @@ void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstrin
         ReportFatalError(L"GetContext::Decrypt,CryptSetKeyParam KP_IV");
 }
 
-std::wstring CMainWindow::Decrypt(const std::wstring& hex, const std::wstring& keySource)
+std::wstring COrderPath::Decrypt(const std::wstring& hex, const std::wstring& keySource)
 {
     const size_t length = hex.size() / 2;
     std::vector<unsigned char> cipher(length + 1, 0);

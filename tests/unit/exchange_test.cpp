@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/main_window.h"
+#include "exchange/order_document.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
 #include "exchange/symbol_info.h"
@@ -263,31 +263,30 @@ protected:
     OrderDocument() : holder_(orderDocumentName()) {}
     void Put(const std::string& document) { holder_.Put(document + '\0'); }
 
-    CMainWindow main_;
     Holder holder_;
 };
 
 TEST_F(OrderDocument, CompletesExactlyWhenTypeIsNone)
 {
     Put("<Order Type=\"NONE\"/>");
-    EXPECT_TRUE(main_.orderCompleted());
+    EXPECT_TRUE(orderCompleted());
     for (const char* pending : {"<Order Type=\"none\"/>", "<Order Type=\"NONE \"/>", "<Order Error=\"x\"/>",
                                 "<Order><Type>NONE</Type></Order>", "<Order Type=\"NONE\"", ""}) {
         Put(pending);
-        EXPECT_FALSE(main_.orderCompleted()) << pending;
+        EXPECT_FALSE(orderCompleted()) << pending;
     }
 }
 
 TEST_F(OrderDocument, ErrorTextComesFromTheRootOrSaysWhyThereIsNone)
 {
     Put("<Order Type=\"NONE\" Error=\"Not enough money\"/>");
-    EXPECT_EQ(main_.errorDescription(), L"Not enough money");
+    EXPECT_EQ(errorDescription(), L"Not enough money");
     Put("<Order Type=\"BUY\"/>");
-    EXPECT_EQ(main_.errorDescription(), L"");
+    EXPECT_EQ(errorDescription(), L"");
     Put("");
-    EXPECT_EQ(main_.errorDescription(), L"Unknown Error.");
+    EXPECT_EQ(errorDescription(), L"Unknown Error.");
     Put("<Order Error=\"cut");
-    EXPECT_EQ(main_.errorDescription(), L"");
+    EXPECT_EQ(errorDescription(), L"");
 }
 
 TEST_F(SymbolDocument, InternalEntitiesOfADtdAreNotExpanded)

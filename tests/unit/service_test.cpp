@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/main_window.h"
+#include "service/order_path.h"
 #include "service/endpoints.h"
 #include "service/identity_hash.h"
 #include "service/order_call.h"
@@ -373,57 +373,57 @@ TEST(Endpoints, AddressesSplitAndResolve)
 
 TEST(Endpoints, EchoesOnLoopbackAndTheirSelection)
 {
-    CMainWindow main;
-    main.serverUrls = {L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"};
-    main.selectServer();
-    EXPECT_EQ(main.serverAddresses[1], inet_addr("127.0.0.3")) << "looked up once, echoed and called";
-    EXPECT_EQ(main.serverRoundTrips[0], 0) << "localhost answers without an echo";
-    EXPECT_GE(main.serverRoundTrips[1], 0);
-    EXPECT_LT(main.serverRoundTrips[1], 1000);
+    COrderPath path;
+    path.setServers({L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverAddresses[1], inet_addr("127.0.0.3")) << "looked up once, echoed and called";
+    EXPECT_EQ(path.endpoints().serverRoundTrips[0], 0) << "localhost answers without an echo";
+    EXPECT_GE(path.endpoints().serverRoundTrips[1], 0);
+    EXPECT_LT(path.endpoints().serverRoundTrips[1], 1000);
 
-    main.serverUrls = {L"http://no-such-host.invalid:8888/a", L"http://127.0.0.3:8888/b"};
-    main.selectServer();
-    EXPECT_EQ(main.serverRoundTrips[0], -1);
-    EXPECT_EQ(main.selectedServer, 1);
-    EXPECT_EQ(main.currentServer(), L"http://127.0.0.3:8888/b");
+    path.setServers({L"http://no-such-host.invalid:8888/a", L"http://127.0.0.3:8888/b"});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverRoundTrips[0], -1);
+    EXPECT_EQ(path.endpoints().selectedServer, 1);
+    EXPECT_EQ(path.currentServer(), L"http://127.0.0.3:8888/b");
 
     // A failed primary is left out even when it would be fastest.
-    main.serverUrls = {L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"};
-    main.serverAlive = {0, 1};
-    main.selectServer();
-    EXPECT_EQ(main.selectedServer, 1);
+    path.setServers({L"http://localhost:8888/a", L"http://127.0.0.3:8888/b"});
+    path.setServers(path.endpoints().serverUrls, {0, 1});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().selectedServer, 1);
 
     // Both failed: both restored to the defaults and pinged again.
-    main.serverAlive = {0, 0};
-    main.selectServer();
-    EXPECT_EQ(main.serverUrls, DefaultServerUrls());
-    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{1, 1}));
-    EXPECT_GE(main.selectedServer, 0) << "127.0.0.2 and 127.0.0.3 both answer on loopback: the faster";
+    path.setServers(path.endpoints().serverUrls, {0, 0});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverUrls, DefaultServerUrls());
+    EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{1, 1}));
+    EXPECT_GE(path.endpoints().selectedServer, 0) << "127.0.0.2 and 127.0.0.3 both answer on loopback: the faster";
 
     // No answer at all still leaves an endpoint to call: the first one marked alive.
-    main.serverUrls = {L"http://no-such-host.invalid/a", L"http://also-not.invalid/b"};
-    main.selectServer();
-    EXPECT_EQ(main.selectedServer, 0);
-    main.serverAlive = {0, 1};
-    main.selectServer();
-    EXPECT_EQ(main.selectedServer, 1);
+    path.setServers({L"http://no-such-host.invalid/a", L"http://also-not.invalid/b"});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().selectedServer, 0);
+    path.setServers(path.endpoints().serverUrls, {0, 1});
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().selectedServer, 1);
     EXPECT_EQ(SelectEndpoint({-1, -1}, {0, 0}), -1);
 }
 
 TEST(OrderExchange, FailedCallMarksTheEndpointAndSelectsAgain)
 {
     Winsock winsock;
-    CMainWindow main;
-    main.serverUrls = {L"http://localhost:1/Pellantix/Pellantix.svc", L"http://127.0.0.3:1/Pellantix/Pellantix.svc"};
-    main.selectServer();
-    ASSERT_EQ(main.selectedServer, 0) << "localhost answers at once";
+    COrderPath path;
+    path.setServers({L"http://localhost:1/Pellantix/Pellantix.svc", L"http://127.0.0.3:1/Pellantix/Pellantix.svc"});
+    path.selectServer();
+    ASSERT_EQ(path.endpoints().selectedServer, 0) << "localhost answers at once";
     std::wstring command = L"unchanged";
-    EXPECT_FALSE(main.callOrderComp(Sell, L"0.01", L"0", L"0", L"0", command));
+    EXPECT_FALSE(path.callOrderComp({Sell, {L"0.01", L"0", L"0", L"0"}, L""}, command));
     EXPECT_EQ(command, L"unchanged");
-    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{0, 1}));
-    EXPECT_EQ(main.selectedServer, 1) << "the other endpoint, which answers the echo";
+    EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{0, 1}));
+    EXPECT_EQ(path.endpoints().selectedServer, 1) << "the other endpoint, which answers the echo";
     // Both attempts of an order fail: the result is the empty text.
-    EXPECT_EQ(main.orderWithRetry(Buy, L"0.01", L"0", L"0", L"0"), L"");
+    EXPECT_EQ(path.orderWithRetry({Buy, {L"0.01", L"0", L"0", L"0"}, L""}), L"");
 }
 
 TEST(IdentityHash, PaddingDigitsAndTheDigestOfEightSpaces)
@@ -435,9 +435,9 @@ TEST(IdentityHash, PaddingDigitsAndTheDigestOfEightSpaces)
     const unsigned char bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
     EXPECT_EQ(bytesToHex(bytes, 4), L"000FA5FF");
 
-    CMainWindow main;
-    EXPECT_EQ(main.HASH(L"", CALG_SHA1), L"8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B");
-    const std::wstring digest = main.HASH(L"192.168.1.10", CALG_SHA1);
+    COrderPath path;
+    EXPECT_EQ(path.HASH(L"", CALG_SHA1), L"8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B");
+    const std::wstring digest = path.HASH(L"192.168.1.10", CALG_SHA1);
     ASSERT_EQ(digest.size(), 40u);
     EXPECT_EQ(digest.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos);
 }
@@ -453,10 +453,10 @@ TEST(IdentityHash, BrokerAddressOfAProcessWithoutConnectionsIsEmpty)
     HWND window = nullptr;
     for (int i = 0; i < 250 && !window; ++i, Sleep(20))
         window = FindWindowW(L"BlitBaseline", nullptr);
-    CMainWindow main;
-    main.terminalProcess = info.dwProcessId;
+    COrderPath path;
+    path.attachTerminal(info.dwProcessId);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(main.brokerAddress(), L"");
+    EXPECT_EQ(path.brokerAddress(), L"");
     TerminateProcess(info.hProcess, 0);
     WaitForSingleObject(info.hProcess, 5000);
     CloseHandle(info.hThread);
@@ -468,16 +468,16 @@ TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnection)
     // This process plays the terminal: its connection to the broker.
     std::optional<BrokerConnection> broker(std::in_place);
     ASSERT_TRUE(*broker);
-    CMainWindow main;
-    main.terminalProcess = GetCurrentProcessId();
-    EXPECT_EQ(main.brokerAddress(), L"127.0.0.5");
-    EXPECT_EQ(main.brokerAddress(), L"127.0.0.5") << "the row found stands";
+    COrderPath path;
+    path.attachTerminal(GetCurrentProcessId());
+    EXPECT_EQ(path.brokerAddress(), L"127.0.0.5");
+    EXPECT_EQ(path.brokerAddress(), L"127.0.0.5") << "the row found stands";
 
     // Reconnected to another server: the very next attempt carries the new address.
     broker.reset();
     const BrokerConnection reconnected("127.0.0.6");
     ASSERT_TRUE(reconnected);
-    EXPECT_EQ(main.brokerAddress(), L"127.0.0.6");
+    EXPECT_EQ(path.brokerAddress(), L"127.0.0.6");
 }
 
 TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNothingNewComesFirst)
@@ -560,29 +560,29 @@ TEST(ReplyDecoding, KnownAnswersDecodeUnderTheHashKey)
 {
     const std::vector<Vector> vectors = KnownAnswers();
     ASSERT_EQ(vectors.size(), 4u);
-    CMainWindow main;
+    COrderPath path;
     for (const Vector& v : vectors) {
         const std::string upToZero = v.plain.substr(0, v.plain.find('\0'));
         const std::wstring expected(upToZero.begin(), upToZero.end());
-        EXPECT_EQ(main.Decrypt(v.cipherHex, v.keySource), expected);
-        EXPECT_EQ(main.Decrypt(Lower(v.cipherHex), v.keySource), expected) << "lower-case digits";
+        EXPECT_EQ(path.Decrypt(v.cipherHex, v.keySource), expected);
+        EXPECT_EQ(path.Decrypt(Lower(v.cipherHex), v.keySource), expected) << "lower-case digits";
     }
     // Two whole blocks of text and nothing more.
-    EXPECT_EQ(main.Decrypt(vectors[2].cipherHex, vectors[2].keySource), L"SIXTEEN-LETTERS!");
+    EXPECT_EQ(path.Decrypt(vectors[2].cipherHex, vectors[2].keySource), L"SIXTEEN-LETTERS!");
     // A zero byte in the middle ends the text.
-    EXPECT_EQ(main.Decrypt(vectors[3].cipherHex, vectors[3].keySource), L"AB");
+    EXPECT_EQ(path.Decrypt(vectors[3].cipherHex, vectors[3].keySource), L"AB");
 }
 
 TEST(ReplyDecoding, ShortOddAndForeignRepliesGiveTextNotErrors)
 {
-    CMainWindow main;
-    EXPECT_EQ(main.Decrypt(L"", L"10.0.0.1"), L"");
+    COrderPath path;
+    EXPECT_EQ(path.Decrypt(L"", L"10.0.0.1"), L"");
     // Nine digits: four bytes completed with zero bytes to one block, the ninth digit ignored.
-    EXPECT_EQ(main.Decrypt(L"39D28E72F", L"10.0.0.1"), main.Decrypt(L"39D28E7200000000", L"10.0.0.1"));
+    EXPECT_EQ(path.Decrypt(L"39D28E72F", L"10.0.0.1"), path.Decrypt(L"39D28E7200000000", L"10.0.0.1"));
     // Another terminal's key gives bytes, not a failure.
     const std::vector<Vector> vectors = KnownAnswers();
     ASSERT_FALSE(vectors.empty());
-    EXPECT_NE(main.Decrypt(vectors[0].cipherHex, L"10.9.9.9"), L"<Order Type=\"BUY\" Volume=\"0.01\"/>");
+    EXPECT_NE(path.Decrypt(vectors[0].cipherHex, L"10.9.9.9"), L"<Order Type=\"BUY\" Volume=\"0.01\"/>");
 }
 
 TEST(ReplyDecoding, HexPairsNeverWritePastTheDestination)
@@ -608,7 +608,7 @@ TEST(StandInService, AnswersWithACommandThePanelDecodes)
     std::wstring line = L"service.exe --endpoint 127.0.0.1:" + std::to_wstring(port);
     ASSERT_TRUE(CreateProcessW(BesideTests(L"service.exe").c_str(), line.data(), nullptr, nullptr, FALSE, 0,
                                nullptr, nullptr, &startup, &info));
-    CMainWindow main;
+    COrderPath path;
     OrderRequest request = FullRequest();
     request.hash = "8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B";  // the identity of an empty broker address
     std::string reply;
@@ -620,7 +620,7 @@ TEST(StandInService, AnswersWithACommandThePanelDecodes)
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     ASSERT_EQ(status, 0);
-    const std::wstring command = main.Decrypt(std::wstring(reply.begin(), reply.end()), L"");
+    const std::wstring command = path.Decrypt(std::wstring(reply.begin(), reply.end()), L"");
     EXPECT_EQ(command.rfind(L"<Order Type=\"SELL\" Volume=\"0.01\" SL=\"15\" TP=\"30\" SetSLTPonME=\"1\" "
                             L"Comp=\"Broker Ltd.\" Id=\"", 0),
               0u)
@@ -629,14 +629,14 @@ TEST(StandInService, AnswersWithACommandThePanelDecodes)
 
 TEST(ReplyDecoding, HugeOddAndNonHexRepliesStayBounded)
 {
-    CMainWindow main;
+    COrderPath path;
     // A megabyte of hexadecimal text: half a megabyte of bytes, decoded up to the first zero byte.
     const std::wstring huge(2'000'000, L'A');
-    const std::wstring text = main.Decrypt(huge, L"10.0.0.1");
+    const std::wstring text = path.Decrypt(huge, L"10.0.0.1");
     EXPECT_LE(text.size(), 1'000'000u);
-    EXPECT_EQ(main.Decrypt(L"ABC", L"10.0.0.1"), main.Decrypt(L"AB00000000000000", L"10.0.0.1"));
+    EXPECT_EQ(path.Decrypt(L"ABC", L"10.0.0.1"), path.Decrypt(L"AB00000000000000", L"10.0.0.1"));
     // Not hexadecimal at all: pairs without a valid prefix are zero bytes, whatever the characters.
-    EXPECT_EQ(main.Decrypt(L"zz\u00E9\u4E2Dqq!!", L"10.0.0.1"), main.Decrypt(L"0000000000000000", L"10.0.0.1"));
+    EXPECT_EQ(path.Decrypt(L"zz\u00E9\u4E2Dqq!!", L"10.0.0.1"), path.Decrypt(L"0000000000000000", L"10.0.0.1"));
 }
 
 TEST(OrderCall, ReplyOverTheLimitFailsAndOneUnderItIsRead)
@@ -675,18 +675,18 @@ TEST(OrderExchange, FailedPrimaryIsTriedAgainWhenTheSecondaryHasFailedToo)
     // the same. Both failed: both are restored, so the panel never locks itself out of a recovered one.
     Winsock winsock;
     OneShotServer server(Http("<html>busy</html>", "503 Service Unavailable"));
-    CMainWindow main;
-    main.serverUrls = {L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
-                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"};
-    main.selectServer();
-    ASSERT_EQ(main.selectedServer, 0);
+    COrderPath path;
+    path.setServers({L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"});
+    path.selectServer();
+    ASSERT_EQ(path.endpoints().selectedServer, 0);
     std::wstring command;
-    EXPECT_FALSE(main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
-    EXPECT_EQ(main.selectedServer, 1) << "the other one, though it answers no echo";
-    EXPECT_FALSE(main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
-    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{1, 1})) << "both restored";
-    EXPECT_EQ(main.serverUrls, DefaultServerUrls());
-    EXPECT_GE(main.selectedServer, 0) << "the faster of the two, which both answer on loopback";
+    EXPECT_FALSE(path.callOrderComp({Buy, {L"0.01", L"0", L"0", L"0"}, L""}, command));
+    EXPECT_EQ(path.endpoints().selectedServer, 1) << "the other one, though it answers no echo";
+    EXPECT_FALSE(path.callOrderComp({Buy, {L"0.01", L"0", L"0", L"0"}, L""}, command));
+    EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{1, 1})) << "both restored";
+    EXPECT_EQ(path.endpoints().serverUrls, DefaultServerUrls());
+    EXPECT_GE(path.endpoints().selectedServer, 0) << "the faster of the two, which both answer on loopback";
 }
 
 // Run where the network drops echoes (scripts/no-echo-network.sh; ctest runs it so): the service answers
@@ -695,14 +695,14 @@ TEST(EchoesDropped, OrderGoesToThePrimaryThenToTheSecondary)
 {
     Winsock winsock;
     OneShotServer secondary(Http(Soap11(goodResponse)));
-    CMainWindow main;
-    main.serverUrls = {L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/Pellantix/Pellantix.svc",
-                       L"http://127.0.0.1:" + std::to_wstring(secondary.port()) + L"/Pellantix/Pellantix.svc"};
-    main.selectServer();
-    ASSERT_EQ(main.serverRoundTrips, (std::array<int, 2>{-1, -1})) << "this network answers echoes";
-    EXPECT_EQ(main.selectedServer, 0);
-    main.orderWithRetry(Sell, L"0.01", L"0", L"0", L"0");
-    EXPECT_EQ(main.serverAlive, (std::array<unsigned char, 2>{0, 1})) << "the primary refused, the secondary took it";
+    COrderPath path;
+    path.setServers({L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/Pellantix/Pellantix.svc",
+                       L"http://127.0.0.1:" + std::to_wstring(secondary.port()) + L"/Pellantix/Pellantix.svc"});
+    path.selectServer();
+    ASSERT_EQ(path.endpoints().serverRoundTrips, (std::array<int, 2>{-1, -1})) << "this network answers echoes";
+    EXPECT_EQ(path.endpoints().selectedServer, 0);
+    path.orderWithRetry({Sell, {L"0.01", L"0", L"0", L"0"}, L""});
+    EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{0, 1})) << "the primary refused, the secondary took it";
     EXPECT_NE(secondary.received().find("<ns1:Type>1</ns1:Type>"), std::string::npos);
 }
 
@@ -711,15 +711,15 @@ TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)
     Winsock winsock;
     OneShotServer server(Http(Soap11("<OrderCompResponse xmlns=\"http://tempuri.org/\"><OrderCompResult>" +
                                      std::string(40'000, 'A') + "</OrderCompResult></OrderCompResponse>")));
-    CMainWindow main;
-    main.serverUrls = {L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
-                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"};
-    main.selectServer();
+    COrderPath path;
+    path.setServers({L"http://localhost:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                       L"http://no-such-host.invalid/Pellantix/Pellantix.svc"});
+    path.selectServer();
     std::wstring command = L"unchanged";
     bool answered = true;
     {
         const AllocationLimit limit(32'000);
-        EXPECT_NO_THROW(answered = main.callOrderComp(Buy, L"0.01", L"0", L"0", L"0", command));
+        EXPECT_NO_THROW(answered = path.callOrderComp({Buy, {L"0.01", L"0", L"0", L"0"}, L""}, command));
     }
     EXPECT_FALSE(answered);
     EXPECT_EQ(command, L"unchanged");
@@ -760,9 +760,9 @@ TEST(IdentityHash, NoTerminalProcessGivesTheEmptyAddress)
     OneShotServer server(Http(Soap11(goodResponse)));
     std::string result;
     ASSERT_EQ(SendOrderComp(server.Endpoint(), FullRequest(), result), 0);
-    CMainWindow main;
-    main.terminalProcess = 0;
-    EXPECT_EQ(main.brokerAddress(), L"");
+    COrderPath path;
+    path.attachTerminal(0);
+    EXPECT_EQ(path.brokerAddress(), L"");
 }
 
 TEST(IdentityHash, TableThatGrowsBeforeTheReadIsAskedAgain)

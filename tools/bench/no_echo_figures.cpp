@@ -7,24 +7,24 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main_window.h"
+#include "service/order_path.h"
 
 int wmain()
 {
     CoInitialize(nullptr);
-    CMainWindow main;  // the built-in endpoints
+    COrderPath path;  // the built-in endpoints
     ULONGLONG start = GetTickCount64();
-    main.selectServer();
+    path.selectServer();
     const ULONGLONG selection = GetTickCount64() - start;
-    if (main.serverRoundTrips[0] >= 0 || main.serverRoundTrips[1] >= 0) {
+    if (const auto roundTrips = path.endpoints().serverRoundTrips; roundTrips[0] >= 0 || roundTrips[1] >= 0) {
         std::printf("an endpoint answered the echo: run this where the loopback ignores echoes\n");
         return 1;
     }
     ULONGLONG slowest = 0;
     for (int command = 0; command < 3; ++command) {
         start = GetTickCount64();
-        main.orderWithRetry(Buy, L"0.01", L"0", L"0", L"0");
-        main.orderWithRetry(Finish, L"0.01", L"0", L"0", L"0");
+        path.orderWithRetry({Buy, {L"0.01", L"0", L"0", L"0"}, L""});
+        path.orderWithRetry({Finish, {L"0.01", L"0", L"0", L"0"}, L""});
         const ULONGLONG took = GetTickCount64() - start;
         slowest = took > slowest ? took : slowest;
     }

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
 #include "service/order_call.h"
+#include "service/order_path.h"
 #include "tests/support/trading.h"
 #include "tools/bench/figures.h"
 #include "tools/bench/timing.h"
@@ -53,22 +53,21 @@ void AcquireAndRelease(const wchar_t* providerName, DWORD type, DWORD flags)
 // A trade command's exchanges when both endpoints dribble their replies: every attempt runs to the
 // exchange bound, and each failure selects again. On loopback names and echoes cost nothing, so this is
 // the bound less the lookups' and the echoes' share (see the README).
-double LongestCommandMs(CMainWindow& main)
+double LongestCommandMs(COrderPath& path)
 {
-    const auto dribbling = [&main] {
-        main.serverUrls = {L"http://127.0.0.1:18889/Pellantix/Pellantix.svc",
-                           L"http://127.0.0.1:18890/Pellantix/Pellantix.svc"};
-        main.serverAlive = {1, 1};
-        main.selectServer();
+    const auto dribbling = [&path] {
+        path.setServers({L"http://127.0.0.1:18889/Pellantix/Pellantix.svc",
+                         L"http://127.0.0.1:18890/Pellantix/Pellantix.svc"});
+        path.selectServer();
     };
     dribbling();
     const ULONGLONG start = GetTickCount64();
-    main.orderWithRetry(Buy, L"0.01", L"0", L"0", L"0");
+    path.orderWithRetry({Buy, {L"0.01", L"0", L"0", L"0"}, L""});
     // Both having failed, the selection went back to the built-in endpoints: here they dribble too.
     const ULONGLONG order = GetTickCount64() - start;
     dribbling();
     const ULONGLONG finishStart = GetTickCount64();
-    main.orderWithRetry(Finish, L"0.01", L"0", L"0", L"0");
+    path.orderWithRetry({Finish, {L"0.01", L"0", L"0", L"0"}, L""});
     return double(order + GetTickCount64() - finishStart);
 }
 
@@ -115,24 +114,21 @@ FigureRows OrderFigures()
     CoInitialize(nullptr);
     KeepCryptoProvidersLoaded();  // as the panel does at start
     BrokerConnection broker;  // this process plays the terminal
-    const HWND chart = CreateWindowExW(0, L"STATIC", nullptr, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                       GetModuleHandleW(nullptr), nullptr);
-    CMainWindow main;
-    main.hWndChart = chart;
-    main.terminalProcess = GetCurrentProcessId();
+    COrderPath path;
+    path.attachTerminal(GetCurrentProcessId());
     const std::string endpoint = "http://127.0.0.1:18888/Pellantix/Pellantix.svc";
     PanelProcess service = PanelProcess::Launch(
         ProgramFolder() + L"service.exe",
         L"service.exe --endpoint 127.0.0.1:18888 --endpoint 127.0.0.1:18889=dribble --endpoint 127.0.0.1:18890=dribble");
 
-    const std::wstring address = main.brokerAddress();
+    const std::wstring address = path.brokerAddress();
     // The tables before the round trips below fill them with closed connections.
     constexpr int calls = 100;
-    const double lookup = MicrosecondsPerCall(calls, [&] { main.brokerAddress(); });
+    const double lookup = MicrosecondsPerCall(calls, [&] { path.brokerAddress(); });
     const double withOwners = MicrosecondsPerCall(10, [] { TcpTable(TCP_TABLE_OWNER_PID_ALL); });
     const double withoutOwners = MicrosecondsPerCall(calls, [] { TcpTable(TCP_TABLE_BASIC_ALL); });
     OrderRequest request;
-    request.hash = ToAnsi(CMainWindow::HASH(address, CALG_SHA1)).value_or("");
+    request.hash = ToAnsi(COrderPath::HASH(address, CALG_SHA1)).value_or("");
     request.company = "Stand-in Markets Ltd.";
     request.volume = "0.01";
     request.stopLoss = request.takeProfit = request.setSlTpOnMarket = "0";
@@ -145,9 +141,9 @@ FigureRows OrderFigures()
     } else {
         const std::wstring hex = FromAnsi(reply);
         const double roundTrip = MicrosecondsPerCall(calls, [&] { SendOrderComp(endpoint, request, reply); });
-        const double hash = MicrosecondsPerCall(calls, [&] { CMainWindow::HASH(address, CALG_SHA1); });
+        const double hash = MicrosecondsPerCall(calls, [&] { COrderPath::HASH(address, CALG_SHA1); });
         const double decodeAndWrite =
-            MicrosecondsPerCall(calls, [&] { WriteSharedText(orderDocumentName(), main.Decrypt(hex, address)); });
+            MicrosecondsPerCall(calls, [&] { WriteSharedText(orderDocumentName(), COrderPath::Decrypt(hex, address)); });
         const double verifyContext =
             MicrosecondsPerCall(calls, [] { AcquireAndRelease(nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT); });
         const double defaultContainer =
@@ -160,7 +156,7 @@ FigureRows OrderFigures()
         if (providerLibrary)
             FreeLibrary(providerLibrary);
         const double overhead = lookup + hash + decodeAndWrite;
-        const double longest = LongestCommandMs(main);
+        const double longest = LongestCommandMs(path);
         rows = {
             {"OrderComp round trip on loopback", Format("%.1f ms", roundTrip / 1000.0), "", true},
             {"order overhead inside the panel, per attempt", Format("%.1f ms", overhead / 1000.0), "<= 5 ms",
@@ -180,7 +176,6 @@ FigureRows OrderFigures()
         };
     }
     TerminateProcess(service.process(), 0);
-    DestroyWindow(chart);
     if (presses.empty()) {
         rows.push_back({"press on BUY to the request at the service", "the panel did not trade", "", false});
     } else {

@@ -1,0 +1,91 @@
+// The order path: from a trade command's values to the decoded command text. It owns the two endpoints and
+// the choice between them, the name lookups, the terminal's identity, the call with its connection and the
+// decoding, and knows no window. The window thread, the exchange's thread and the identity's look-ahead
+// thread all use one such object; whatever more than one of them touches is guarded here.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "service/endpoints.h"
+#include "service/identity_hash.h"
+#include "service/order_exchange.h"
+#include "service/tls_policy.h"
+
+// One command as the controller hands it over: its type, the order controls' values read at the press and
+// the company the symbol document named then.
+struct OrderCommand {
+    OrderType type = Buy;
+    OrderFields fields;
+    std::wstring company;
+};
+
+// The endpoints as a selection left them.
+struct EndpointState {
+    std::array<std::wstring, 2> serverUrls;  // primary, secondary
+    std::array<unsigned char, 2> serverAlive = {1, 1};  // 0 after a failed call
+    int selectedServer = -1;  // -1 before the first selection
+    std::array<int, 2> serverRoundTrips = {-1, -1};  // -1: no answer or not asked
+    // The hosts' IPv4 addresses as the selection found them, echoed and called: 0 for "localhost",
+    // INADDR_NONE when not found.
+    std::array<ULONG, 2> serverAddresses = {INADDR_NONE, INADDR_NONE};
+};
+
+class COrderPath {
+public:
+    // The endpoints and pins built in, or others (tests, the benchmark).
+    COrderPath();
+    COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls);
+    COrderPath(const COrderPath&) = delete;
+    COrderPath& operator=(const COrderPath&) = delete;
+
+    // The terminal whose identity the orders carry: the chart's process, found at attach.
+    void attachTerminal(DWORD process) { terminalProcess_ = process; }
+    DWORD terminalProcess() const { return terminalProcess_; }
+
+    // Both endpoints back at the built-in addresses, both marked alive.
+    void setDefaultServers();
+    // Other addresses for the endpoints (marks as given), until both have failed.
+    void setServers(const std::array<std::wstring, 2>& urls, std::array<unsigned char, 2> alive = {1, 1});
+    // The names of the endpoints still marked looked up at once, and the fastest to answer the echo chosen
+    // (the first one marked when none answers); both restored first when none is marked.
+    void selectServer();
+    // The round trip of one endpoint's echo at the address the last selection found, in ms; -1: no answer.
+    int serverPing(int index);
+    // The chosen endpoint's address; empty before the first selection.
+    std::wstring currentServer();
+    EndpointState endpoints() const;
+
+    // The remote address of the terminal's first connection with one, or the empty text.
+    std::wstring brokerAddress();
+    // Looks the broker row up on a thread of its own, so the next press only revalidates it.
+    void lookUpBrokerRowAhead();
+    static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
+    // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
+    static std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
+
+    // The decoded command of the first attempt that the service answered (the retry goes to the endpoint
+    // chosen after the failure), or the empty text.
+    std::wstring orderWithRetry(const OrderCommand& command);
+    // One attempt on the chosen endpoint; false, command untouched, when it failed.
+    bool callOrderComp(const OrderCommand& command, std::wstring& decoded);
+
+private:
+    std::array<std::wstring, 2> builtIn_;
+    const TlsPolicy tls_;
+    std::atomic<DWORD> terminalProcess_{0};
+
+    mutable std::mutex endpointsMutex_;
+    EndpointState endpoints_;
+
+    // Held over a whole look-up: the look-ahead and the press never look up at once.
+    std::mutex brokerMutex_;
+    std::optional<BrokerRowFound> brokerRow_;
+};
