@@ -1,11 +1,12 @@
 // The order service misbehaving on both endpoints, against the real panel: each order fails, or reaches
-// the expert as whatever the reply decodes to when that fits the area; always within the call bounds, and
-// the panel goes on.
+// the expert only when it decodes to one plain element tree that fits the area; always within the call
+// bounds, and the panel goes on.
 #include <gtest/gtest.h>
 
 #include <ostream>
 
 #include "tests/support/trading.h"
+#include "tools/service/order_command.h"
 
 using namespace harness;
 
@@ -13,7 +14,7 @@ namespace {
 
 enum class Outcome {
     fails,      // both attempts fail: an empty document and "Unknown Error."
-    forwarded,  // the reply decodes to something, which the expert gets as it is
+    gated,      // answered, but decoded to no element tree: an empty document, and no retry
     intact,     // the command arrives whole and is executed
 };
 
@@ -55,8 +56,8 @@ TEST_P(HostileService, OrderEndsWithinTheBoundAndThePanelGoesOn)
         EXPECT_EQ(command, "") << "no earlier command is left for the expert";
         EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, progressLine)) == L"Unknown Error."; }, 3000));
         break;
-    case Outcome::forwarded:
-        EXPECT_NE(command, "<Order Type=\"NONE\" Id=\"earlier\"/>") << "the decoded reply replaced it";
+    case Outcome::gated:
+        EXPECT_EQ(command, "") << "neither the earlier command nor the decoded bytes";
         break;
     case Outcome::intact:
         EXPECT_TRUE(trading.DialogGone(L"Executing", 5000)) << "the expert executed the command";
@@ -87,16 +88,19 @@ INSTANTIATE_TEST_SUITE_P(Misbehaving, HostileService,
                          ::testing::Values(Misbehaviour{"hang", Outcome::fails}, Misbehaviour{"reset", Outcome::fails},
                                            Misbehaviour{"error500", Outcome::fails},
                                            Misbehaviour{"wrongns", Outcome::fails},
-                                           Misbehaviour{"badhex", Outcome::forwarded},
+                                           Misbehaviour{"badhex", Outcome::gated},
                                            Misbehaviour{"huge", Outcome::fails},
                                            Misbehaviour{"odd", Outcome::intact}),
                          [](const ::testing::TestParamInfo<Misbehaviour>& info) { return std::string(info.param.mode); });
 
-// A reply that decodes to more than the area holds is not handed over cut, where it could still parse as a
-// shorter command: the expert finds an empty document.
-TEST(HostileService, CommandLongerThanTheAreaIsNotHandedOver)
+// Replies the service answered well that still must not reach the expert: a command longer than the area
+// (cut, it could still parse as a shorter one), one with a DTD and entities, a processing instruction, two
+// commands side by side. The expert finds an empty document; the service answered, so there is no retry.
+class GatedReply : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GatedReply, ExpertFindsAnEmptyDocumentAndNoOrderIsSentTwice)
 {
-    Trading trading("long", "long", 100);
+    Trading trading(GetParam(), GetParam(), 100);
     ASSERT_NE(trading.window, nullptr);
     trading.expert.SetExecuting(false);
     trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
@@ -104,6 +108,31 @@ TEST(HostileService, CommandLongerThanTheAreaIsNotHandedOver)
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(trading.expert.Orders(), "");
     EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, progressLine)) == L"Unknown Error."; }, 3000));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
+    EXPECT_EQ(trading.expert.Orders(), "") << "the Finish's reply passes the same gate";
+    const std::vector<LoggedRequest> requests = trading.service.Requests();
+    ASSERT_EQ(requests.size(), 2u) << "one order and one Finish";
+    EXPECT_EQ(requests[0].type, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, GatedReply, ::testing::Values("long", "dtd", "pi", "roots"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+TEST(HostileService, GenuineCommandReachesTheExpertByteForByte)
+{
+    // A declaration, a comment, a child element and an escaped character: all of it as the service sent it.
+    Trading trading("decl", "decl", 100);
+    ASSERT_NE(trading.window, nullptr);
+    trading.expert.SetExecuting(false);
+    const HWND dialog = trading.Buy();
+    ASSERT_NE(dialog, nullptr);
+    const std::vector<LoggedRequest> requests = trading.service.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const LoggedRequest& sent = requests[0];
+    const ReceivedOrder order{sent.hash,     sent.company,  sent.type,          sent.volume,
+                              sent.stopLoss, sent.takeProfit, sent.setSlTpOnMarket};
+    EXPECT_EQ(trading.expert.Orders(), GenuineCommandWithDeclaration(OrderCommand(order, 1)));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
 }

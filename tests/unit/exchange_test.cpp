@@ -289,6 +289,32 @@ TEST_F(OrderDocument, ErrorTextComesFromTheRootOrSaysWhyThereIsNone)
     EXPECT_EQ(errorDescription(), L"");
 }
 
+TEST(OrderCommandGate, OnlyOnePlainElementTreePasses)
+{
+    // What a service (or anyone who forged its reply) could hand the expert's parser.
+    for (const wchar_t* hostile : {
+             L"<!DOCTYPE O [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]><O Type=\"BUY\" V=\"&b;\"/>",
+             L"<!DOCTYPE O SYSTEM \"http://127.0.0.1/o.dtd\"><O Type=\"BUY\"/>",
+             L"<?xml-stylesheet href=\"x.xsl\"?><O Type=\"BUY\"/>",
+             L"<O Type=\"BUY\"><?run order?></O>",
+             L"<O Type=\"BUY\"/><?run order?>",
+             L"<O Type=\"BUY\"/><O Type=\"SELL\"/>",
+             L"<O Type=\"BUY\"/>trailing",
+             L"<O Type=\"BUY\" V=\"&undeclared;\"/>",
+             L"just text",
+             L"<O Type=\"BUY\">",
+             L"",
+         })
+        EXPECT_FALSE(IsOneElementTree(hostile)) << std::wstring(hostile).c_str();
+    // A genuine command passes, with its declaration, children, text, CDATA and comments.
+    for (const wchar_t* genuine : {
+             L"<Order Type=\"BUY\" Volume=\"0.01\" SL=\"15\"/>",
+             L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Order Type=\"SELL\"><Leg Id=\"1\">a&amp;b</Leg></Order>",
+             L"<!-- from the service --><Order Type=\"CLOSE\"><![CDATA[<all>]]></Order>",
+         })
+        EXPECT_TRUE(IsOneElementTree(genuine)) << std::wstring(genuine).c_str();
+}
+
 TEST_F(SymbolDocument, InternalEntitiesOfADtdAreNotExpanded)
 {
     // Entities that multiply ("a billion laughs") would make a 500-byte document huge.

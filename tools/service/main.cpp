@@ -8,7 +8,10 @@
 // wrongns (answers in another namespace), badhex (answers text that is no hexadecimal), reset (sends half
 // a reply and resets the connection), error500 (a bare HTTP 500 without a SOAP body), huge (a reply of
 // 1 MB of hexadecimal digits), odd (the right reply with one more digit), long (a reply that decodes to a
-// command of 600 bytes), late (answers after 4 s), dribble (sends its reply a byte every 4.5 s).
+// command of 600 bytes), late (answers after 4 s), dribble (sends its reply a byte every 4.5 s); and commands
+// no expert's parser should see: dtd (a document type declaration with entities), pi (a processing
+// instruction inside the command), roots (two commands side by side); decl (a genuine command with an XML
+// declaration, a comment and a child element).
 // The log gets one line per request: the system's tick count in milliseconds at its arrival, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
 #include <winsock2.h>
@@ -29,7 +32,8 @@
 namespace {
 
 enum class Mode {
-    ok, refuse, close, fault, hang, slow, wrongNamespace, badHex, reset, error500, huge, odd, longCommand, late, dribble
+    ok, refuse, close, fault, hang, slow, wrongNamespace, badHex, reset, error500, huge, odd, longCommand, late, dribble,
+    dtd, processingInstruction, twoRoots, declaration
 };
 
 struct Endpoint {
@@ -111,6 +115,14 @@ public:
         std::string command = OrderCommand(order, ++orderIds);
         if (endpoint_.mode == Mode::longCommand)
             command.insert(command.size() - 2, " Note=\"" + std::string(600 - command.size() - 9, 'N') + "\"");
+        if (endpoint_.mode == Mode::dtd)
+            command = "<!DOCTYPE Order [<!ENTITY v \"0.01\"><!ENTITY w \"&v;&v;&v;&v;\">]>" + command;
+        if (endpoint_.mode == Mode::processingInstruction)
+            command.replace(command.size() - 2, 2, "><?execute again?></Order>");
+        if (endpoint_.mode == Mode::twoRoots)
+            command += command;
+        if (endpoint_.mode == Mode::declaration)
+            command = GenuineCommandWithDeclaration(command);
         std::string reply = HexUpper(EncryptForPanel(command, order.hash));
         if (endpoint_.mode == Mode::odd)
             reply += "F";
@@ -244,6 +256,14 @@ Mode ParseMode(const std::string& text)
         return Mode::late;
     if (text == "dribble")
         return Mode::dribble;
+    if (text == "dtd")
+        return Mode::dtd;
+    if (text == "pi")
+        return Mode::processingInstruction;
+    if (text == "roots")
+        return Mode::twoRoots;
+    if (text == "decl")
+        return Mode::declaration;
     return Mode::ok;
 }
 

@@ -22,6 +22,12 @@ std::string OrderCommand(const ReceivedOrder& order, unsigned id)
            std::to_string(id) + "\"/>";
 }
 
+std::string GenuineCommandWithDeclaration(const std::string& command)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- stand-in -->" +
+           command.substr(0, command.size() - 2) + "><Note>as &amp; sent</Note></Order>";
+}
+
 std::string EncryptForPanel(const std::string& plain, const std::string& hash)
 {
 #pragma pack(push, 1)
