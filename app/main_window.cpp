@@ -77,6 +77,7 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
         ReportFatalError(L"CMainWindow::Create");
     // Up to two echoes of a second each, before any window exists.
     orderPath.selectServer();
+    orderPath.prepareTls();
     KeepCryptoProvidersLoaded();
     Initialize(instance, showCommand);
     return true;

@@ -7,6 +7,22 @@
 #include "exchange/ansi_text.h"
 #include "service/order_call.h"
 #include "service/order_path.h"
+#include "service/tls_channel.h"
+
+#include <system_error>
+#include <thread>
+
+void COrderPath::prepareTls() const
+{
+    const auto https = [](const std::wstring& url) { return url.rfind(L"https://", 0) == 0; };
+    if (!https(builtIn_[0]) && !https(builtIn_[1]))
+        return;
+    try {
+        std::thread(WarmUpCertificateChecks).detach();
+    } catch (const std::system_error&) {
+        // Then the first press pays for it.
+    }
+}
 
 std::wstring COrderPath::orderWithRetry(const OrderCommand& command)
 {

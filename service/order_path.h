@@ -67,6 +67,8 @@ public:
     std::wstring brokerAddress();
     // Looks the broker row up on a thread of its own, so the next press only revalidates it.
     void lookUpBrokerRowAhead();
+    // Where an endpoint is https, readies the system's certificate checks on a thread of their own.
+    void prepareTls() const;
     static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     static std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);

@@ -30,6 +30,10 @@ std::optional<KeyPin> PinOf(PCCERT_CONTEXT certificate);
 // Whether a pin holds for a chain: no pins at all, or one of them equal to a key of the chain.
 bool ChainHoldsPin(const std::vector<KeyPin>& chainKeys, const std::vector<KeyPin>& pins);
 
+// Makes the system's first certificate chain of the process, which loads its roots, so that the first
+// check at a press does not pay for it.
+void WarmUpCertificateChecks();
+
 class TlsChannel {
 public:
     using Clock = std::chrono::steady_clock;

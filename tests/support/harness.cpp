@@ -191,11 +191,11 @@ HWND CreateTestWindow(UiThread& ui, const TestWindowOptions& options)
 
 // ----------------------------------------------------------------------------------------------- panel
 
-PanelRun::PanelRun(const std::wstring& commandLine)
-    : process_(PanelProcess::Launch(ProgramPath(L"panel.exe"), commandLine))
+PanelRun::PanelRun(const std::wstring& commandLine, const std::wstring& program)
+    : process_(PanelProcess::Launch(ProgramPath(program), commandLine))
 {
     if (!process_)
-        throw std::runtime_error("panel.exe cannot be started");
+        throw std::runtime_error(std::string(program.begin(), program.end()) + " cannot be started");
 }
 
 PanelRun::~PanelRun()

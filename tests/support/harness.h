@@ -83,7 +83,8 @@ HWND CreateTestWindow(UiThread& ui, const TestWindowOptions& options);
 // The panel started as the expert does, ended (closed, then terminated) when the test is over.
 class PanelRun {
 public:
-    explicit PanelRun(const std::wstring& commandLine);
+    // The program is the panel of the build's settings, or a variant built beside it.
+    explicit PanelRun(const std::wstring& commandLine, const std::wstring& program = L"panel.exe");
     PanelRun(const PanelRun&) = delete;
     PanelRun& operator=(const PanelRun&) = delete;
     ~PanelRun();

@@ -26,7 +26,8 @@ void ClickCentre(HWND window);
 void TypeInto(HWND combo, const std::wstring& text);
 
 struct Trading {
-    explicit Trading(const std::string& primary = "ok", const std::string& secondary = "ok", DWORD delayMs = 300);
+    explicit Trading(const std::string& primary = "ok", const std::string& secondary = "ok", DWORD delayMs = 300,
+                     const std::wstring& program = L"panel.exe");
 
     // The text of the value field whose text starts with the caption.
     std::wstring Field(const std::wstring& caption) const;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "service/order_path.h"
+#include "service/tls_channel.h"
 #include "service/endpoints.h"
 #include "service/identity_hash.h"
 #include "service/order_call.h"
@@ -787,4 +788,26 @@ TEST(IdentityHash, TableThatGrowsBeforeTheReadIsAskedAgain)
     // One that never stops growing is given up, not asked forever.
     reads = -1000;
     EXPECT_FALSE(ReadSizedTable(growing, table));
+}
+
+TEST(TlsPolicy, PinsAreBase64Sha256DigestsAndOneOfThemMustBeInTheChain)
+{
+    const auto pins = ParseKeyPins("qVn7jluvOOgrNb7RRBkvl0OutQ1chYh+HLVnb+OoyDM=; gUhlfGb2Wodt6E8nYHERKlN7YaJtEX0hfiNhyujGs5s=");
+    ASSERT_TRUE(pins);
+    ASSERT_EQ(pins->size(), 2u);
+    EXPECT_EQ((*pins)[0][0], 0xA9);  // "qVn7" is A9 59 FB
+    EXPECT_EQ((*pins)[0][2], 0xFB);
+    EXPECT_EQ((*pins)[1][31], 0x9B);  // "s5s=": the last byte, two spare bits zero
+    EXPECT_TRUE(ParseKeyPins("") && ParseKeyPins("")->empty()) << "no pins: any trusted chain";
+    for (const char* bad : {"qVn7jluvOOgrNb7RRBkvl0OutQ1chYh+HLVnb+OoyDM",  // no padding: not 32 bytes
+                            "qVn7jluvOOgrNb7RRBkvl0OutQ1chYh+HLVnb+OoyDN=",  // spare bits set
+                            "qVn7jluvOOgrNb7RRBkvl0OutQ1chYh-HLVnb+OoyDM=",  // not base64
+                            "sha256/qVn7jluvOOgrNb7RRBkvl0OutQ1chYh+HLVnb+OoyDM="})
+        EXPECT_FALSE(ParseKeyPins(bad)) << bad;
+
+    const KeyPin leaf = (*pins)[0], other = (*pins)[1], root{};
+    EXPECT_TRUE(ChainHoldsPin({leaf, root}, {}));
+    EXPECT_TRUE(ChainHoldsPin({leaf, root}, {other, root}));
+    EXPECT_FALSE(ChainHoldsPin({leaf}, {other}));
+    EXPECT_FALSE(ChainHoldsPin({}, {other}));
 }

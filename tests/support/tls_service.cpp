@@ -1,0 +1,133 @@
+#include "tests/support/tls_service.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/harness.h"
+
+namespace harness {
+
+namespace {
+
+std::wstring WindowsPath(const std::wstring& unixPath)
+{
+    std::wstring path = L"Z:" + unixPath;
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::string ReadFile(const std::wstring& unixPath)
+{
+    std::ifstream file(WindowsPath(unixPath).c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The current user's root store: what the panel's chain checks trust, inside this prefix only.
+HCERTSTORE OpenRoots()
+{
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+}
+
+bool Accepts(int port)
+{
+    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    closesocket(probe);
+    return connected;
+}
+
+// The folder that holds the test programs, as a Unix path.
+std::wstring ProgramFolderUnix()
+{
+    std::wstring path = ProgramPath(L"");
+    if (path.size() >= 2 && path[1] == L':')
+        path = path.substr(2);
+    for (wchar_t& c : path)
+        if (c == L'\\')
+            c = L'/';
+    return path;
+}
+
+}  // namespace
+
+TestPki::TestPki() : folder_(L"/tmp/e2e-tls-" + std::to_wstring(GetCurrentProcessId()))
+{
+    if (!RunUnixShell(L"rm -rf " + folder_ + L" && sh " + ProgramFolderUnix() + L"make_test_pki.sh " + folder_))
+        return;
+    rootDer_ = ReadFile(folder_ + L"/root.der");
+    const HCERTSTORE roots = OpenRoots();
+    if (!roots || rootDer_.empty())
+        return;
+    ready_ = CertAddEncodedCertificateToStore(roots, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(rootDer_.data()),
+                                              static_cast<DWORD>(rootDer_.size()), CERT_STORE_ADD_REPLACE_EXISTING,
+                                              nullptr) != FALSE;
+    CertCloseStore(roots, 0);
+}
+
+TestPki::~TestPki()
+{
+    if (const HCERTSTORE roots = OpenRoots()) {
+        if (const PCCERT_CONTEXT root = CertCreateCertificateContext(
+                X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(rootDer_.data()), static_cast<DWORD>(rootDer_.size()))) {
+            if (const PCCERT_CONTEXT held =
+                    CertFindCertificateInStore(roots, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root, nullptr))
+                CertDeleteCertificateFromStore(held);  // frees the context found
+            CertFreeCertificateContext(root);
+        }
+        CertCloseStore(roots, 0);
+    }
+    RunUnixShell(L"rm -rf " + folder_);
+}
+
+std::string TestPki::Pin(const std::string& name) const
+{
+    std::string pin = ReadFile(folder_ + L"/" + std::wstring(name.begin(), name.end()) + L".pin");
+    while (!pin.empty() && (pin.back() == '\n' || pin.back() == '\r'))
+        pin.pop_back();
+    return pin;
+}
+
+KeyPin TestPki::PinValue(const std::string& name) const
+{
+    const auto pins = ParseKeyPins(Pin(name));
+    return pins && pins->size() == 1 ? pins->front() : KeyPin{};
+}
+
+TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls)
+    : pidFile_(pki.folder() + L"/front-" + std::to_wstring(port) + L".pid")
+{
+    const std::wstring name(leaf.begin(), leaf.end()), to(backend.begin(), backend.end());
+    const std::wstring listen =
+        tls ? L"OPENSSL-LISTEN:" + std::to_wstring(port) + L",bind=127.0.0.1,reuseaddr,fork,verify=0,cert=" +
+                  pki.folder() + L"/" + name + L".pem,key=" + pki.folder() + L"/" + name + L".key"
+            : L"TCP-LISTEN:" + std::to_wstring(port) + L",bind=127.0.0.1,reuseaddr,fork";
+    if (!RunUnixShell(L"/usr/bin/socat -lf /dev/null " + listen + L" TCP:" + to + L" </dev/null >/dev/null 2>&1 & echo $! >" +
+                      pidFile_))
+        return;
+    listening_ = WaitUntil([port] { return Accepts(port); }, 5000);
+}
+
+TlsFront::~TlsFront()
+{
+    // The front's children serve connections still open; they end with them.
+    RunUnixShell(L"kill $(cat " + pidFile_ + L") 2>/dev/null; rm -f " + pidFile_);
+}
+
+std::wstring HttpsEndpoint(int port)
+{
+    return L"https://localhost:" + std::to_wstring(port) + L"/Pellantix/Pellantix.svc";
+}
+
+}  // namespace harness

@@ -1,0 +1,56 @@
+// The stand-in order service behind TLS: a test PKI made when a test starts, its root trusted in this
+// wine prefix only while the test runs, and socat fronts that put one of its certificates before an
+// endpoint of the stand-in service.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "service/tls_policy.h"
+
+namespace harness {
+
+// The leaves (see tests/tls/make_test_pki.sh): "valid", "elsewhere" (another host's name), "untrusted"
+// (under a root nobody trusts), "expired", "rekeyed" (valid, with a key of its own).
+class TestPki {
+public:
+    TestPki();
+    TestPki(const TestPki&) = delete;
+    TestPki& operator=(const TestPki&) = delete;
+    // The root leaves the prefix's store and the files go.
+    ~TestPki();
+
+    bool ready() const { return ready_; }
+    // The Unix folder of the files.
+    const std::wstring& folder() const { return folder_; }
+    // The pin of a leaf's key (or "root"), as a build setting takes it.
+    std::string Pin(const std::string& name) const;
+    KeyPin PinValue(const std::string& name) const;
+
+private:
+    std::wstring folder_;
+    std::string rootDer_;
+    bool ready_ = false;
+};
+
+// socat on 127.0.0.1:port presenting the leaf's certificate, each connection forwarded in clear to the
+// backend ("127.0.0.2:8888"); with tls false it forwards the bytes as they come, TLS or not. Stopped by pid.
+class TlsFront {
+public:
+    TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls = true);
+    TlsFront(const TlsFront&) = delete;
+    TlsFront& operator=(const TlsFront&) = delete;
+    ~TlsFront();
+
+    bool listening() const { return listening_; }
+
+private:
+    std::wstring pidFile_;
+    bool listening_ = false;
+};
+
+// The https endpoint of the stand-in's TLS fronts on loopback, by port.
+std::wstring HttpsEndpoint(int port);
+
+}  // namespace harness
