@@ -102,16 +102,11 @@ TEST_P(GatedReply, ExpertFindsAnEmptyDocumentAndNoOrderIsSentTwice)
 {
     Trading trading(GetParam(), GetParam(), 100);
     ASSERT_NE(trading.window, nullptr);
-    trading.expert.SetExecuting(false);
-    trading.expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
-    const HWND dialog = trading.Buy();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(trading.expert.Orders(), "");
-    EXPECT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, progressLine)) == L"Unknown Error."; }, 3000));
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(trading.DialogGone(L"Executing", 5000));
+    EXPECT_EQ(trading.BuyThatFails(), "");
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    // The panel takes input again once the Finish's reply is written.
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(trading.window) != FALSE; }, 8000));
     EXPECT_EQ(trading.expert.Orders(), "") << "the Finish's reply passes the same gate";
-    const std::vector<LoggedRequest> requests = trading.service.Requests();
     ASSERT_EQ(requests.size(), 2u) << "one order and one Finish";
     EXPECT_EQ(requests[0].type, 0);
 }

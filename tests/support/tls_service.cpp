@@ -99,12 +99,6 @@ std::string TestPki::Pin(const std::string& name) const
     return pin;
 }
 
-KeyPin TestPki::PinValue(const std::string& name) const
-{
-    const auto pins = ParseKeyPins(Pin(name));
-    return pins && pins->size() == 1 ? pins->front() : KeyPin{};
-}
-
 TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls)
     : pidFile_(pki.folder() + L"/front-" + std::to_wstring(port) + L".pid")
 {

@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "service/tls_policy.h"
 
 namespace harness {
 
@@ -26,7 +25,6 @@ public:
     const std::wstring& folder() const { return folder_; }
     // The pin of a leaf's key (or "root"), as a build setting takes it.
     std::string Pin(const std::string& name) const;
-    KeyPin PinValue(const std::string& name) const;
 
 private:
     std::wstring folder_;

@@ -100,6 +100,25 @@ bool Trading::DialogGone(const wchar_t* caption, DWORD timeoutMs) const
     return WaitUntil([&] { return !WaitForMessageBox(panel.processId(), caption, 0); }, timeoutMs);
 }
 
+std::string Trading::BuyThatFails(DWORD timeoutMs)
+{
+    constexpr int errorLine = 1018;
+    expert.SetExecuting(false);
+    expert.WriteOrders("<Order Type=\"NONE\" Id=\"earlier\"/>");
+    const HWND dialog = Buy(timeoutMs);
+    if (!dialog)
+        return "no Executing dialog";
+    std::string wrong;
+    if (const std::string left = expert.Orders(); !left.empty())
+        wrong = "the expert found \"" + left + "\"; ";
+    if (!WaitUntil([&] { return TextOf(GetDlgItem(dialog, errorLine)) == L"Unknown Error."; }, 3000))
+        wrong += "no \"Unknown Error.\"; ";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (!DialogGone(L"Executing", timeoutMs + 2000))
+        wrong += "the dialog stayed after Cancel";
+    return wrong;
+}
+
 std::vector<LoggedRequest> Trading::RequestsOnceThereAre(size_t count, DWORD timeoutMs) const
 {
     WaitUntil([&] { return service.Requests().size() >= count; }, timeoutMs);

@@ -35,6 +35,10 @@ struct Trading {
     // Presses BUY as a trader does; the Executing dialog once it shows, or null.
     HWND Buy(DWORD timeoutMs = 8000) const;
     bool DialogGone(const wchar_t* caption, DWORD timeoutMs) const;
+    // Presses BUY over an earlier command in the order area, with an expert that executes nothing, and
+    // cancels the Executing dialog: what went otherwise than a failed order as the expert and the trader see
+    // one (the area emptied, "Unknown Error."), or the empty text.
+    std::string BuyThatFails(DWORD timeoutMs = 8000);
     std::vector<LoggedRequest> RequestsOnceThereAre(size_t count, DWORD timeoutMs = 8000) const;
 
     TerminalHost terminal;
