@@ -17,7 +17,22 @@ inline BOOL FreeChain(PCCERT_CHAIN_CONTEXT chain)
     CertFreeCertificateChain(chain);
     return TRUE;
 }
-inline BOOL FreeSecurityBuffer(void* buffer) { return FreeContextBuffer(buffer) == SEC_E_OK; }
+// The system's TLS, loaded at the first https call: a panel built for http never loads it. Null when the
+// system has none.
+const SecurityFunctionTableW* Sspi()
+{
+    static const SecurityFunctionTableW* const table = []() -> const SecurityFunctionTableW* {
+        const HMODULE library = LoadLibraryW(L"secur32.dll");
+        if (!library)
+            return nullptr;
+        const auto initialize =
+            reinterpret_cast<INIT_SECURITY_INTERFACE_W>(GetProcAddress(library, "InitSecurityInterfaceW"));
+        return initialize ? initialize() : nullptr;
+    }();
+    return table;
+}
+
+inline BOOL FreeSecurityBuffer(void* buffer) { return Sspi()->FreeContextBuffer(buffer) == SEC_E_OK; }
 using UniqueCertificate = win::UniqueHandle<PCCERT_CONTEXT, FreeCertificate>;
 using UniqueChain = win::UniqueHandle<PCCERT_CHAIN_CONTEXT, FreeChain>;
 using UniqueSecurityBuffer = win::UniqueHandle<void*, FreeSecurityBuffer>;
@@ -150,32 +165,34 @@ void WarmUpCertificateChecks()
 TlsChannel::~TlsChannel()
 {
     if (haveContext_)
-        DeleteSecurityContext(&context_);
+        Sspi()->DeleteSecurityContext(&context_);
     if (haveCredentials_)
-        FreeCredentialsHandle(&credentials_);
+        Sspi()->FreeCredentialsHandle(&credentials_);
 }
 
 TlsFailure TlsChannel::Open(SOCKET socket, const std::wstring& host, const TlsPolicy& policy,
                             Clock::time_point deadline)
 {
     socket_ = socket;
+    if (!Sspi())
+        return TlsFailure::handshake;
     SCHANNEL_CRED settings = {};
     settings.dwVersion = SCHANNEL_CRED_VERSION;
     settings.grbitEnabledProtocols = enabledProtocols;
     // The certificate is checked below, the same way on every system: the system's own check differs
     // between versions and would let the handshake finish quietly where it checks nothing.
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
-    if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
+    if (Sspi()->AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                   &settings, nullptr, nullptr, &credentials_, nullptr) != SEC_E_OK)
         return TlsFailure::handshake;
     haveCredentials_ = true;
     if (const TlsFailure failure = Handshake(host, deadline); failure != TlsFailure::none)
         return failure;
-    if (QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK ||
+    if (Sspi()->QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK ||
         sizes_.cbMaximumMessage == 0)
         return TlsFailure::handshake;
     SecPkgContext_ConnectionInfo connection = {};
-    if (QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &connection) != SEC_E_OK ||
+    if (Sspi()->QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &connection) != SEC_E_OK ||
         (connection.dwProtocol & enabledProtocols) == 0)
         return TlsFailure::handshake;
     return CheckCertificate(host, policy);
@@ -209,7 +226,7 @@ TlsFailure TlsChannel::Handshake(const std::wstring& host, Clock::time_point dea
         SecBufferDesc outputs = {SECBUFFER_VERSION, 1, output};
         unsigned long attributes = 0;
         const SECURITY_STATUS status =
-            InitializeSecurityContextW(&credentials_, first ? nullptr : &context_, target, contextRequest, 0, 0,
+            Sspi()->InitializeSecurityContextW(&credentials_, first ? nullptr : &context_, target, contextRequest, 0, 0,
                                        first ? nullptr : &inputs, 0, first ? &context_ : nullptr, &outputs,
                                        &attributes, nullptr);
         if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK))
@@ -238,7 +255,7 @@ TlsFailure TlsChannel::Handshake(const std::wstring& host, Clock::time_point dea
 TlsFailure TlsChannel::CheckCertificate(const std::wstring& host, const TlsPolicy& policy)
 {
     PCCERT_CONTEXT remote = nullptr;
-    if (QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) != SEC_E_OK || !remote)
+    if (Sspi()->QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) != SEC_E_OK || !remote)
         return TlsFailure::certificate;
     const UniqueCertificate certificate(remote);
 
@@ -292,7 +309,7 @@ bool TlsChannel::Send(const char* data, size_t length, Clock::time_point deadlin
                                 {sizes_.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + sizes_.cbHeader + chunk},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc message = {SECBUFFER_VERSION, 4, buffers};
-        if (EncryptMessage(&context_, 0, &message, 0) != SEC_E_OK)
+        if (Sspi()->EncryptMessage(&context_, 0, &message, 0) != SEC_E_OK)
             return false;
         if (!SendAll(socket_, record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer,
                      deadline))
@@ -317,7 +334,7 @@ size_t TlsChannel::Receive(char* buffer, size_t length, Clock::time_point deadli
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc message = {SECBUFFER_VERSION, 4, buffers};
-        const SECURITY_STATUS status = DecryptMessage(&context_, &message, 0, nullptr);
+        const SECURITY_STATUS status = Sspi()->DecryptMessage(&context_, &message, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) {
             if (!ReadMore(deadline))
                 return 0;
