@@ -28,6 +28,20 @@ constexpr DWORD echoTimeoutMs = 1000;
 inline BOOL CloseIcmp(HANDLE icmp) { return IcmpCloseHandle(icmp); }
 using UniqueIcmp = win::UniqueHandle<HANDLE, CloseIcmp>;
 
+// One echo on an open handle: its round trip in milliseconds, -1 unless an echo reply came back in time.
+int Echo(HANDLE icmp, ULONG address) noexcept
+{
+    try {
+        // One reply record, the echoed data and room for an ICMP error message.
+        std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof echoData + 8);
+        const DWORD replies = IcmpSendEcho(icmp, address, const_cast<char*>(echoData), sizeof echoData, nullptr,
+                                           reply.data(), static_cast<DWORD>(reply.size()), echoTimeoutMs);
+        return EchoRoundTrip(replies, *reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data()));
+    } catch (const std::bad_alloc&) {
+        return -1;  // no memory for the reply: as if none came
+    }
+}
+
 }  // namespace
 
 bool crackUrl(const std::wstring& address, UrlParts& parts)
@@ -77,9 +91,7 @@ struct HostLookup::State {
     std::optional<ULONG> address;
 };
 
-namespace {
-
-ULONG LookUp(const std::string& host)
+ULONG SystemHostResolver(const std::string& host)
 {
     const WinsockSession winsock;
     if (!winsock)
@@ -99,9 +111,7 @@ ULONG LookUp(const std::string& host)
     return found;
 }
 
-}  // namespace
-
-HostLookup::HostLookup(const std::wstring& address) : state_(std::make_shared<State>())
+HostLookup::HostLookup(const std::wstring& address, const HostResolver& resolve) : state_(std::make_shared<State>())
 {
     UrlParts parts;
     crackUrl(address, parts);
@@ -116,22 +126,27 @@ HostLookup::HostLookup(const std::wstring& address) : state_(std::make_shared<St
     }
     try {
         // The thread holds the state, so a lookup given up on ends without the panel.
-        std::thread([state = state_, host] {
-            const ULONG found = LookUp(host);
+        std::thread([state = state_, host, resolve] {
+            const ULONG found = resolve(host);
             const std::lock_guard lock(state->mutex);
             state->address = found;
             state->done.notify_all();
         }).detach();
     } catch (const std::system_error&) {
-        state_->address = LookUp(host);  // no thread to be had: the lookup as it is
+        state_->address = resolve(host);  // no thread to be had: the lookup as it is
     }
 }
 
 ULONG HostLookup::Wait(std::chrono::steady_clock::time_point deadline)
 {
+    return Answer(deadline).value_or(INADDR_NONE);
+}
+
+std::optional<ULONG> HostLookup::Answer(std::chrono::steady_clock::time_point deadline)
+{
     std::unique_lock lock(state_->mutex);
     state_->done.wait_until(lock, deadline, [this] { return state_->address.has_value(); });
-    return state_->address.value_or(INADDR_NONE);
+    return state_->address;
 }
 
 ULONG resolveHost(const std::wstring& address)
@@ -166,8 +181,8 @@ int SelectEndpoint(const std::array<int, 2>& roundTrips, const std::array<unsign
 
 COrderPath::COrderPath() : COrderPath(DefaultServerUrls(), BuiltInTlsPolicy()) {}
 
-COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls)
-    : builtIn_(endpoints), tls_(std::move(tls))
+COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls, HostResolver resolve)
+    : builtIn_(endpoints), tls_(std::move(tls)), resolve_(std::move(resolve))
 {
     endpoints_.serverUrls = builtIn_;
 }
@@ -194,6 +209,7 @@ EndpointState COrderPath::endpoints() const
 
 void COrderPath::selectServer()
 {
+    const std::lock_guard selection(selectionMutex_);
     std::array<std::wstring, 2> urls;
     std::array<unsigned char, 2> alive;
     {
@@ -209,50 +225,86 @@ void COrderPath::selectServer()
     // then use the address found here. No lock is held meanwhile: one command runs at a time, and the
     // window thread only reads.
     const auto deadline = std::chrono::steady_clock::now() + nameLookupBound;
-    std::array<std::optional<HostLookup>, 2> lookups;
     for (int i = 0; i < 2; ++i)
-        if (alive[i])
-            lookups[i].emplace(urls[i]);
+        if (alive[i] && !names_[urls[i]].running)
+            names_[urls[i]].running.emplace(urls[i], resolve_);
     std::array<ULONG, 2> addresses = {INADDR_NONE, INADDR_NONE};
     for (int i = 0; i < 2; ++i)
-        if (lookups[i])
-            addresses[i] = lookups[i]->Wait(deadline);
+        if (alive[i])
+            addresses[i] = AddressOf(urls[i], deadline);
     {
         const std::lock_guard lock(endpointsMutex_);
         endpoints_.serverAddresses = addresses;
     }
-    std::array<int, 2> roundTrips = {-1, -1};
-    for (int i = 0; i < 2; ++i)
-        if (alive[i])
-            roundTrips[i] = serverPing(i);
+    const std::array<int, 2> roundTrips = PingEndpoints(alive);
     const std::lock_guard lock(endpointsMutex_);
     endpoints_.serverRoundTrips = roundTrips;
     endpoints_.selectedServer = SelectEndpoint(roundTrips, alive);
 }
 
+ULONG COrderPath::AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline)
+{
+    KnownName& name = names_[url];
+    const auto now = std::chrono::steady_clock::now();
+    // The lookup the selection started, or one that overran last time: its answer, once it has one, is as
+    // fresh as a new one's.
+    const std::optional<ULONG> answer = name.running ? name.running->Answer(deadline) : std::nullopt;
+    if (answer) {
+        name.running.reset();
+        if (*answer != INADDR_NONE) {
+            name.lastFound = *answer;
+            name.foundAt = now;
+        }
+        return *answer;
+    }
+    return name.lastFound != INADDR_NONE && now - name.foundAt <= lastAddressKept ? name.lastFound : INADDR_NONE;
+}
+
 int COrderPath::serverPing(int index)
+{
+    return PingEndpoints({index == 0, index == 1})[index];
+}
+
+std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked)
 {
     const WinsockSession winsock;
     if (!winsock)
         ReportFatalError(L"CMainWindow::serverPing");
-    ULONG address = INADDR_NONE;
+    std::array<ULONG, 2> addresses;
     {
         const std::lock_guard lock(endpointsMutex_);
-        address = endpoints_.serverAddresses[index];
+        addresses = endpoints_.serverAddresses;
     }
-    if (address == 0)
-        return 0;  // "localhost" answers at once, without an echo
-    if (address == INADDR_NONE)
-        return -1;
-    const HANDLE icmpHandle = IcmpCreateFile();
-    if (icmpHandle == INVALID_HANDLE_VALUE)
-        ReportFatalError(L"CMainWindow::serverPing");
-    UniqueIcmp icmp(icmpHandle);
-    // One reply record, the echoed data and room for an ICMP error message.
-    std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof echoData + 8);
-    const DWORD replies = IcmpSendEcho(icmp, address, const_cast<char*>(echoData), sizeof echoData, nullptr,
-                                       reply.data(), static_cast<DWORD>(reply.size()), echoTimeoutMs);
-    return EchoRoundTrip(replies, *reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data()));
+    std::array<int, 2> roundTrips = {-1, -1};
+    std::array<UniqueIcmp, 2> icmp;
+    for (int i = 0; i < 2; ++i) {
+        if (!marked[i] || addresses[i] == INADDR_NONE)
+            continue;
+        if (addresses[i] == 0) {
+            roundTrips[i] = 0;  // "localhost" answers at once, without an echo
+            continue;
+        }
+        const HANDLE opened = IcmpCreateFile();
+        if (opened == INVALID_HANDLE_VALUE)
+            ReportFatalError(L"CMainWindow::serverPing");
+        icmp[i].reset(opened);
+    }
+    // Both echoes at once: a selection where neither answers waits one echo's time, not two.
+    std::thread second;
+    if (icmp[0] && icmp[1]) {
+        try {
+            second = std::thread([&] { roundTrips[1] = Echo(icmp[1], addresses[1]); });
+        } catch (const std::system_error&) {
+            // Then one after the other.
+        }
+    }
+    if (icmp[0])
+        roundTrips[0] = Echo(icmp[0], addresses[0]);
+    if (second.joinable())
+        second.join();
+    else if (icmp[1])
+        roundTrips[1] = Echo(icmp[1], addresses[1]);
+    return roundTrips;
 }
 
 std::wstring COrderPath::currentServer()

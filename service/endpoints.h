@@ -8,7 +8,9 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // The parts of an address as InternetCrackUrlW splits it; only the host is used.
@@ -32,15 +34,26 @@ bool isLocalHost(const std::wstring& host);
 
 // A name lookup has no time limit of its own, and a name server that does not answer would hold an order
 // for as long as the system's resolver waits. Each endpoint's name is looked up once a selection, on a
-// thread of its own, and given this long; a lookup still running then is left to end by itself.
+// thread of its own, and given this long; a lookup still running then is left to end by itself, and its
+// answer serves the next selection.
 constexpr std::chrono::milliseconds nameLookupBound{2000};
+// Where a lookup overruns, the address the last one found serves this long after it was found: a name
+// server down for a while stops no trading, and a service that moved is found again within minutes.
+constexpr std::chrono::minutes lastAddressKept{10};
+
+// A host name to its first IPv4 address (network byte order), all bits set for none; the system's
+// resolver unless a test gives another.
+using HostResolver = std::function<ULONG(const std::string& host)>;
+ULONG SystemHostResolver(const std::string& host);
 
 // The name lookup of an address's host, started at construction; Wait gives its first IPv4 address
 // (network byte order), 0 for "localhost", all bits set for a host without one or not found in time.
 class HostLookup {
 public:
-    explicit HostLookup(const std::wstring& address);
+    explicit HostLookup(const std::wstring& address, const HostResolver& resolve = SystemHostResolver);
     ULONG Wait(std::chrono::steady_clock::time_point deadline);
+    // The same, but nothing while the lookup still runs at the deadline.
+    std::optional<ULONG> Answer(std::chrono::steady_clock::time_point deadline);
 
     struct State;
 

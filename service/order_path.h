@@ -10,6 +10,8 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,7 +44,8 @@ class COrderPath {
 public:
     // The endpoints and pins built in, or others (tests, the benchmark).
     COrderPath();
-    COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls);
+    COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls,
+               HostResolver resolve = SystemHostResolver);
     COrderPath(const COrderPath&) = delete;
     COrderPath& operator=(const COrderPath&) = delete;
 
@@ -80,12 +83,29 @@ public:
     bool callOrderComp(const OrderCommand& command, std::wstring& decoded);
 
 private:
+    // An endpoint's address by its name: the answer of its lookup by the deadline (one this selection
+    // started, or one that overran before), or else the last address found while it is young enough;
+    // INADDR_NONE when there is none.
+    ULONG AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline);
+    // The echoes of the endpoints marked, at the addresses the selection found, both at once.
+    std::array<int, 2> PingEndpoints(std::array<unsigned char, 2> marked);
+    // What the lookups of an endpoint's name left: one still running, and the last address found.
+    struct KnownName {
+        std::optional<HostLookup> running;
+        ULONG lastFound = INADDR_NONE;
+        std::chrono::steady_clock::time_point foundAt;
+    };
+
     std::array<std::wstring, 2> builtIn_;
     const TlsPolicy tls_;
+    const HostResolver resolve_;
     std::atomic<DWORD> terminalProcess_{0};
 
     mutable std::mutex endpointsMutex_;
     EndpointState endpoints_;
+    // One selection at a time; the names' lookups are the selection's own.
+    std::mutex selectionMutex_;
+    std::map<std::wstring, KnownName> names_;  // by endpoint address
 
     // Held over a whole look-up: the look-ahead and the press never look up at once.
     std::mutex brokerMutex_;

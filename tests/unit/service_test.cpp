@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "service/identity_hash.h"
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
+#include "tests/support/harness.h"
 #include "tests/unit/allocation_limit.h"
 #include "tools/terminal/broker_connection.h"
 
@@ -691,7 +693,8 @@ TEST(OrderExchange, FailedPrimaryIsTriedAgainWhenTheSecondaryHasFailedToo)
 }
 
 // Run where the network drops echoes (scripts/no-echo-network.sh; ctest runs it so): the service answers
-// HTTP all the same, so the attempt calls the primary and the retry the secondary.
+// HTTP all the same, so the attempt calls the primary and the retry the secondary. The two echoes go out
+// together: the selection waits one echo's second, not two.
 TEST(EchoesDropped, OrderGoesToThePrimaryThenToTheSecondary)
 {
     Winsock winsock;
@@ -699,8 +702,12 @@ TEST(EchoesDropped, OrderGoesToThePrimaryThenToTheSecondary)
     COrderPath path;
     path.setServers({L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/Pellantix/Pellantix.svc",
                        L"http://127.0.0.1:" + std::to_wstring(secondary.port()) + L"/Pellantix/Pellantix.svc"});
+    const ULONGLONG start = GetTickCount64();
     path.selectServer();
+    const ULONGLONG selection = GetTickCount64() - start;
     ASSERT_EQ(path.endpoints().serverRoundTrips, (std::array<int, 2>{-1, -1})) << "this network answers echoes";
+    EXPECT_GE(selection, 900u) << "each echo had its second";
+    EXPECT_LT(selection, 1800u) << "both at once";
     EXPECT_EQ(path.endpoints().selectedServer, 0);
     path.orderWithRetry({Sell, {L"0.01", L"0", L"0", L"0"}, L""});
     EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{0, 1})) << "the primary refused, the secondary took it";
@@ -724,6 +731,32 @@ TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)
     }
     EXPECT_FALSE(answered);
     EXPECT_EQ(command, L"unchanged");
+}
+
+TEST(Endpoints, SlowNameServerLeavesItsAnswerForTheNextSelectionAndTheLastAddressServes)
+{
+    // A name server slower than the bound: its answers come after the selection has gone on without them.
+    struct Counts {
+        std::atomic<int> asked{0}, answered{0};
+    };
+    const auto counts = std::make_shared<Counts>();
+    const HostResolver slow = [counts](const std::string&) {
+        ++counts->asked;
+        Sleep(static_cast<DWORD>(nameLookupBound.count()) + 500);
+        ++counts->answered;
+        return inet_addr("127.0.0.3");
+    };
+    COrderPath path({L"http://orders-a.test:1/x", L"http://orders-b.test:1/x"}, {}, slow);
+    const std::array<ULONG, 2> none = {INADDR_NONE, INADDR_NONE}, found = {inet_addr("127.0.0.3"), inet_addr("127.0.0.3")};
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverAddresses, none) << "both lookups overran";
+    ASSERT_TRUE(harness::WaitUntil([&] { return counts->answered == 2; }, 5000));
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverAddresses, found) << "the late answers";
+    EXPECT_EQ(counts->asked, 2) << "no new lookup while an answer waited";
+    path.selectServer();
+    EXPECT_EQ(path.endpoints().serverAddresses, found) << "overran again: the last address found";
+    EXPECT_EQ(counts->asked, 4);
 }
 
 TEST(Endpoints, OnlyAnEchoReplyAnswersAndAnyIPv4AddressOfTheHostCounts)
