@@ -20,9 +20,11 @@
 #include "ui/spread_window.h"
 #include "ui/trade_button.h"
 
-// The timers: the 100 ms refresh on the main window, the 500 ms poll on the Executing dialog.
+// The timers: the 100 ms refresh on the main window, the 500 ms poll on the Executing dialog, and the
+// closing of a connection made ahead a while after the pointer has left BUY and SELL.
 constexpr UINT_PTR refreshTimer = 0;
 constexpr UINT_PTR executingTimer = 0;
+constexpr UINT_PTR dropAheadTimer = 1;
 
 class CMainWindow : public CBaseWindow {
 public:
@@ -50,6 +52,10 @@ public:
     void tradeCommand(OrderType type);
     // Shows the trader that a press reaching a running command was not taken.
     void refusePress();
+    // The pointer rests on BUY or SELL: the order path connects ahead of the press. It has left them: the
+    // connection goes a few seconds later, unless the pointer comes back.
+    void pointerRestsOnTrade();
+    void pointerLeftTrade();
     // One of the panel's dialogs, modal to the terminal as a child's dialog is.
     INT_PTR showDialog(WORD dialogId, HWND owner, DLGPROC procedure);
     // The Executing dialog's progress line for executingStep.

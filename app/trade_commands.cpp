@@ -12,6 +12,14 @@
 namespace {
 
 constexpr UINT executingIntervalMs = 500;
+// A connection made ahead stays this long after the pointer has left BUY and SELL.
+constexpr UINT keepAheadMs = 3000;
+
+void CALLBACK DropAheadTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD)
+{
+    KillTimer(window, timerId);
+    GetMainWindow().orderPath.dropConnectionAhead();
+}
 
 }  // namespace
 
@@ -79,6 +87,17 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
     }
     // A failed exchange leaves an empty document: the expert finds no command. The empty text needs no memory.
     WriteSharedText(orderDocumentName(), std::wstring());
+}
+
+void CMainWindow::pointerRestsOnTrade()
+{
+    KillTimer(hWnd, dropAheadTimer);
+    orderPath.connectAhead();
+}
+
+void CMainWindow::pointerLeftTrade()
+{
+    SetTimer(hWnd, dropAheadTimer, keepAheadMs, DropAheadTimerProc);
 }
 
 void CMainWindow::refusePress()

@@ -34,13 +34,19 @@ inline BOOL FreeContext(soap* context)
 using UniqueContext = win::UniqueHandle<soap*, FreeContext>;
 
 
-// What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, the
-// runtime's own reads and writes, which they bound, and for https the channel all bytes pass through.
-struct BoundedCall {
+// The endpoint as the call connects to it.
+struct Target {
     ULONG address = INADDR_NONE;
     unsigned short port = 0;
     std::wstring host;
     const TlsPolicy* tls = nullptr;  // null for http
+};
+
+// What the runtime's callbacks of one call need: where to connect, by when the exchange must be over, the
+// runtime's own reads and writes, which they bound, and for https the channel all bytes pass through.
+struct BoundedCall {
+    Target target;
+    std::unique_ptr<ConnectionAhead> ahead;  // made before the press, if any
     std::unique_ptr<TlsChannel> channel;
     std::chrono::steady_clock::time_point deadline;
     size_t (*receive)(soap*, char*, size_t) = nullptr;
@@ -84,72 +90,134 @@ int SendWithinBound(soap* soap, const char* data, size_t length)
 // Winsock tells a refused connection in the exception set of select, not the write set the SOAP runtime
 // waits on, so with its own connect a refused endpoint costs the whole connect bound before the retry.
 // This one waits on both: a refusal fails at once. For https the handshake and the certificate's check
-// follow within the exchange bound, before the runtime may send a byte of the request.
+// follow within the exchange bound (from the connection on), before a byte of any request. Nothing on
+// success, otherwise why it failed.
+const char* Connect(const Target& target, UniqueSocket& connection, std::unique_ptr<TlsChannel>& channel,
+                    std::chrono::steady_clock::time_point& deadline)
+{
+    if (target.address == INADDR_NONE)
+        return "Host not found";
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(target.port);
+    address.sin_addr.s_addr = target.address == 0 ? htonl(INADDR_LOOPBACK) : target.address;
+    connection.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    u_long nonBlocking = 1;
+    if (!connection || ioctlsocket(connection, FIONBIO, &nonBlocking) != 0)
+        return "Connection refused";
+    bool connected = connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(connection.get(), &writable);
+        FD_SET(connection.get(), &failed);
+        const auto bound = std::chrono::duration_cast<std::chrono::microseconds>(connectBound).count();
+        timeval wait = {static_cast<long>(bound / 1000000), static_cast<long>(bound % 1000000)};
+        const int ready = select(0, nullptr, &writable, &failed, &wait);
+        if (ready == 0)
+            return "Timeout";
+        int error = 0;
+        int length = sizeof error;
+        connected = ready > 0 && FD_ISSET(connection.get(), &writable) && !FD_ISSET(connection.get(), &failed) &&
+                    getsockopt(connection.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) ==
+                        0 &&
+                    error == 0;
+    }
+    if (!connected)
+        return "Connection refused";
+    // Left non-blocking: every read and write waits within the bound.
+    deadline = std::chrono::steady_clock::now() + exchangeBound;
+    if (!target.tls)
+        return nullptr;
+    channel = std::make_unique<TlsChannel>();
+    switch (channel->Open(connection, target.host, *target.tls, deadline)) {
+    case TlsFailure::none:
+        return nullptr;
+    case TlsFailure::certificate:
+        channel.reset();
+        return "Certificate refused";
+    case TlsFailure::pin:
+        channel.reset();
+        return "Certificate without a pinned key";
+    case TlsFailure::timeout:
+        channel.reset();
+        return "Timeout";
+    case TlsFailure::handshake:
+        break;
+    }
+    channel.reset();
+    return "TLS handshake failed";
+}
+
 SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int)
 {
     BoundedCall& call = CallOf(soap);
-    if (call.address == INADDR_NONE) {
-        soap_set_receiver_error(soap, "Host not found", "connect failed", SOAP_TCP_ERROR);
+    // A connection made ahead carries this request when nothing has come from it; then the request and
+    // the reply have the whole exchange bound from now.
+    if (const std::unique_ptr<ConnectionAhead> ahead = std::move(call.ahead); ahead && ahead->Idle()) {
+        call.channel = std::move(ahead->channel);
+        call.deadline = std::chrono::steady_clock::now() + exchangeBound;
+        return std::exchange(ahead->socket, INVALID_SOCKET);
+    }
+    UniqueSocket connection;
+    if (const char* failure = Connect(call.target, connection, call.channel, call.deadline)) {
+        soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
         return SOAP_INVALID_SOCKET;
     }
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(call.port);
-    address.sin_addr.s_addr = call.address == 0 ? htonl(INADDR_LOOPBACK) : call.address;
-    UniqueSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    u_long nonBlocking = 1;
-    const char* failure = "Connection refused";
-    if (connection && ioctlsocket(connection, FIONBIO, &nonBlocking) == 0) {
-        bool connected = connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writable, failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(connection.get(), &writable);
-            FD_SET(connection.get(), &failed);
-            const auto bound = std::chrono::duration_cast<std::chrono::microseconds>(connectBound).count();
-            timeval wait = {static_cast<long>(bound / 1000000), static_cast<long>(bound % 1000000)};
-            const int ready = select(0, nullptr, &writable, &failed, &wait);
-            int error = 0;
-            int length = sizeof error;
-            if (ready == 0)
-                failure = "Timeout";
-            else
-                connected = ready > 0 && FD_ISSET(connection.get(), &writable) &&
-                            !FD_ISSET(connection.get(), &failed) &&
-                            getsockopt(connection.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                       &length) == 0 &&
-                            error == 0;
-        }
-        if (connected) {
-            call.deadline = std::chrono::steady_clock::now() + exchangeBound;
-            if (!call.tls)
-                return connection.release();  // left non-blocking: every read and write waits within the bound
-            call.channel = std::make_unique<TlsChannel>();
-            switch (call.channel->Open(connection, call.host, *call.tls, call.deadline)) {
-            case TlsFailure::none:
-                return connection.release();
-            case TlsFailure::certificate:
-                failure = "Certificate refused";
-                break;
-            case TlsFailure::pin:
-                failure = "Certificate without a pinned key";
-                break;
-            case TlsFailure::timeout:
-                failure = "Timeout";
-                break;
-            case TlsFailure::handshake:
-                failure = "TLS handshake failed";
-                break;
-            }
-            call.channel.reset();
-        }
-    }
-    soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
-    return SOAP_INVALID_SOCKET;
+    return connection.release();
+}
+
+// The endpoint's scheme, host and port; false for a scheme other than http and https.
+bool TargetOf(const std::string& endpoint, ULONG address, const TlsPolicy& tls, Target& target)
+{
+    // The scheme decides the connection, and nothing else does: https is TLS or no request at all.
+    UrlParts parts;
+    if (!crackUrl(FromAnsi(endpoint), parts))
+        return false;
+    const bool secure = parts.schemeNumber == INTERNET_SCHEME_HTTPS;
+    if (!secure && parts.schemeNumber != INTERNET_SCHEME_HTTP)
+        return false;
+    target = {address, parts.port, parts.host, secure ? &tls : nullptr};
+    return true;
 }
 
 }  // namespace
+
+ConnectionAhead::~ConnectionAhead()
+{
+    if (socket != INVALID_SOCKET)
+        closesocket(socket);
+}
+
+bool ConnectionAhead::Idle() const
+{
+    // Readable means the server has sent something or closed: a request on it could meet an old answer
+    // or a reset, and be lost or doubled by the retry. An idle connection reads nothing yet.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval now = {0, 0};
+    return socket != INVALID_SOCKET && select(0, &readable, nullptr, nullptr, &now) == 0;
+}
+
+std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls)
+{
+    Target target;
+    if (!TargetOf(endpoint, address, tls, target))
+        return nullptr;
+    auto ahead = std::make_unique<ConnectionAhead>();
+    if (!ahead->winsock)
+        return nullptr;
+    UniqueSocket connection;
+    std::chrono::steady_clock::time_point deadline;
+    if (Connect(target, connection, ahead->channel, deadline))
+        return nullptr;
+    ahead->endpoint = endpoint;
+    ahead->address = address;
+    ahead->socket = connection.release();
+    return ahead;
+}
 
 std::string XmlCarriable(std::string text)
 {
@@ -164,15 +232,13 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
 }
 
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
-                  const TlsPolicy& tls)
+                  const TlsPolicy& tls, std::unique_ptr<ConnectionAhead> ahead)
 {
-    // The scheme decides the connection, and nothing else does: https is TLS or no request at all.
-    UrlParts parts;
-    if (!crackUrl(FromAnsi(endpoint), parts))
+    BoundedCall bounds;
+    if (!TargetOf(endpoint, address, tls, bounds.target))
         return SOAP_TCP_ERROR;
-    const bool secure = parts.schemeNumber == INTERNET_SCHEME_HTTPS;
-    if (!secure && parts.schemeNumber != INTERNET_SCHEME_HTTP)
-        return SOAP_TCP_ERROR;
+    if (ahead && ahead->endpoint == endpoint && ahead->address == address)
+        bounds.ahead = std::move(ahead);
     // The connect below runs before the runtime would start Winsock itself.
     const WinsockSession winsock;
     // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
@@ -182,11 +248,6 @@ int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest
         throw std::bad_alloc();
     BasicHttpBinding_USCOREIPellantixProxy proxy(context.get());
     proxy.soap_endpoint = endpoint.c_str();
-    BoundedCall bounds;
-    bounds.address = address;
-    bounds.port = parts.port;
-    bounds.host = parts.host;
-    bounds.tls = secure ? &tls : nullptr;
     bounds.deadline = std::chrono::steady_clock::now() + connectBound + exchangeBound;
     bounds.receive = proxy.soap->frecv;
     bounds.send = proxy.soap->fsend;

@@ -3,10 +3,15 @@
 
 #include <windows.h>
 
+#include <winsock2.h>
+
 #include <chrono>
+#include <memory>
 #include <string>
 
+#include "service/tls_channel.h"
 #include "service/tls_policy.h"
+#include "service/winsock_session.h"
 
 // The request's values as 8-bit text in the thread's ANSI code page, and the order type.
 struct OrderRequest {
@@ -31,6 +36,27 @@ constexpr unsigned replyLimitBytes = 64 * 1024;
 // The text without the control characters that XML 1.0 cannot carry (all below 0x20 but tab, LF and CR).
 std::string XmlCarriable(std::string text);
 
+// A connection made ahead of a press: TCP to the endpoint's address and, for https, the TLS handshake with
+// the certificate accepted. It carries at most one request, and only while it is still open and has
+// received nothing.
+struct ConnectionAhead {
+    ConnectionAhead() = default;
+    ConnectionAhead(const ConnectionAhead&) = delete;
+    ConnectionAhead& operator=(const ConnectionAhead&) = delete;
+    ~ConnectionAhead();
+    // Open, and nothing came from the server: a server that closed it, or sent anything unasked, gets none.
+    bool Idle() const;
+
+    const WinsockSession winsock;  // the socket lives within a Winsock session of its own
+    std::string endpoint;
+    ULONG address = INADDR_NONE;
+    SOCKET socket = INVALID_SOCKET;
+    std::unique_ptr<TlsChannel> channel;  // for https
+};
+// Connects to the endpoint at the address within the connect bound, and for https shakes hands within the
+// exchange bound; nothing when that fails.
+std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls);
+
 // Sends the request to the endpoint with a fresh client, connected to the given IPv4 address of its host
 // (network byte order; 0 for "localhost"; INADDR_NONE fails as a host not found), and fills result with
 // OrderCompResult. An https endpoint is called through TLS, its certificate checked under the policy before
@@ -38,8 +64,10 @@ std::string XmlCarriable(std::string text);
 // Returns 0 on success, otherwise the SOAP runtime's error code (a reply without a result, a refused
 // certificate, are failed calls too). Throws std::bad_alloc when memory runs out: that is no fault of the
 // endpoint.
+// A connection made ahead for the same endpoint and address carries the request when it is still idle;
+// otherwise the call connects as ever.
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
-                  const TlsPolicy& tls = {});
+                  const TlsPolicy& tls = {}, std::unique_ptr<ConnectionAhead> ahead = nullptr);
 // The same, with the endpoint's host looked up first.
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result,
                   const TlsPolicy& tls = {});

@@ -12,6 +12,58 @@
 #include <system_error>
 #include <thread>
 
+void COrderPath::connectAhead()
+{
+    std::string endpoint;
+    ULONG address = INADDR_NONE;
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        if (endpoints_.selectedServer < 0)
+            return;
+        endpoint = ToAnsi(endpoints_.serverUrls[endpoints_.selectedServer]).value_or(std::string());
+        address = endpoints_.serverAddresses[endpoints_.selectedServer];
+    }
+    unsigned generation = 0;
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        if (ahead_->connection || ahead_->making)
+            return;
+        ahead_->making = true;
+        generation = ahead_->generation;
+    }
+    try {
+        // The thread holds the slot and its own copy of the policy: a panel that ends meanwhile is no matter.
+        std::thread([slot = ahead_, endpoint, address, tls = tls_, generation] {
+            std::unique_ptr<ConnectionAhead> made;
+            try {
+                made = ConnectAhead(endpoint, address, tls);
+            } catch (const std::bad_alloc&) {
+            }
+            const std::lock_guard lock(slot->mutex);
+            slot->making = false;
+            if (slot->generation == generation)
+                slot->connection = std::move(made);
+        }).detach();
+    } catch (const std::system_error&) {
+        const std::lock_guard lock(ahead_->mutex);
+        ahead_->making = false;  // then the press connects
+    }
+}
+
+void COrderPath::dropConnectionAhead()
+{
+    std::unique_ptr<ConnectionAhead> dropped;
+    const std::lock_guard lock(ahead_->mutex);
+    ++ahead_->generation;
+    dropped = std::move(ahead_->connection);
+}
+
+bool COrderPath::holdsConnectionAhead() const
+{
+    const std::lock_guard lock(ahead_->mutex);
+    return ahead_->connection != nullptr;
+}
+
 void COrderPath::prepareTls() const
 {
     const auto https = [](const std::wstring& url) { return url.rfind(L"https://", 0) == 0; };
@@ -61,8 +113,14 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
         request.takeProfit = ansi(command.fields.takeProfit);
         request.setSlTpOnMarket = ansi(command.fields.setSlTpOnMarket);
 
+        // A connection made ahead serves one request at most: taken now, whichever endpoint it was made for.
+        std::unique_ptr<ConnectionAhead> ahead;
+        {
+            const std::lock_guard lock(ahead_->mutex);
+            ahead = std::move(ahead_->connection);
+        }
         std::string reply;
-        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_) != 0) {
+        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead)) != 0) {
             {
                 const std::lock_guard lock(endpointsMutex_);
                 endpoints_.serverAlive[selected] = 0;

@@ -18,6 +18,7 @@
 
 #include "service/endpoints.h"
 #include "service/identity_hash.h"
+#include "service/order_call.h"
 #include "service/order_exchange.h"
 #include "service/tls_policy.h"
 
@@ -72,6 +73,14 @@ public:
     void lookUpBrokerRowAhead();
     // Where an endpoint is https, readies the system's certificate checks on a thread of their own.
     void prepareTls() const;
+    // The trader's pointer rests on BUY or SELL: a connection to the chosen endpoint (TCP, and TLS with
+    // the certificate checked) is made on a thread of its own, so that a press only sends. Nothing when one
+    // is held or being made.
+    void connectAhead();
+    // The pointer has left: the connection made ahead is closed (one being made is closed once made).
+    void dropConnectionAhead();
+    // Whether a connection made ahead is held now.
+    bool holdsConnectionAhead() const;
     static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     static std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
@@ -106,6 +115,15 @@ private:
     // One selection at a time; the names' lookups are the selection's own.
     std::mutex selectionMutex_;
     std::map<std::wstring, KnownName> names_;  // by endpoint address
+
+    // The connection made ahead and its making, shared with the thread that makes it.
+    struct AheadSlot {
+        std::mutex mutex;
+        std::unique_ptr<ConnectionAhead> connection;
+        bool making = false;
+        unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
+    };
+    const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();
 
     // Held over a whole look-up: the look-ahead and the press never look up at once.
     std::mutex brokerMutex_;

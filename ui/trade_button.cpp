@@ -38,6 +38,10 @@ void ApplyOutline(HWND window, const std::array<POINT, 8>& outline, const wchar_
     region.release();  // the window owns it now
 }
 
+// How long the pointer rests on BUY or SELL before the panel connects to the service ahead of a press:
+// a hand on its way elsewhere passes in less.
+constexpr DWORD pointerRestMs = 150;
+
 // The common part of both procedures.
 LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, UINT message, WPARAM wParam,
                            LPARAM lParam)
@@ -63,6 +67,18 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
     case WM_LBUTTONUP:
         button.pressed = false;
         main.RefreshPanel();
+        return 0;
+    case WM_MOUSEMOVE: {
+        // Told once the pointer rests on the button, and once it leaves.
+        TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window, pointerRestMs};
+        TrackMouseEvent(&track);
+        return 0;
+    }
+    case WM_MOUSEHOVER:
+        main.pointerRestsOnTrade();
+        return 0;
+    case WM_MOUSELEAVE:
+        main.pointerLeftTrade();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

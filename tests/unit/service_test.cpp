@@ -53,6 +53,7 @@ public:
         none,        // reads on and never answers
         resetHalfway,  // half the reply, then a reset
         trickle,     // the reply a byte every 1.2 s
+        afterIdleClose,  // the first connection closed at once, unread (as a service drops idle ones); then whole
     };
     explicit OneShotServer(std::string reply, Answer answer = Answer::whole)
         : OneShotServer(std::vector<std::string>{std::move(reply)}, answer)
@@ -71,6 +72,14 @@ public:
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
         thread_ = std::thread([this] {
+            if (answer_ == Answer::afterIdleClose) {
+                const SOCKET idle = accept(listener_, nullptr, nullptr);
+                if (idle == INVALID_SOCKET)
+                    return;
+                ++accepted_;
+                closesocket(idle);
+                idleClosed_ = true;
+            }
             for (const std::string& reply : replies_)
                 if (!Serve(reply))
                     break;
@@ -89,6 +98,8 @@ public:
     int port() const { return port_; }
     // What the client sent; complete once the call has returned.
     const std::string& received() const { return received_; }
+    int accepted() const { return accepted_; }
+    bool idleClosed() const { return idleClosed_; }
 
 private:
     bool Serve(const std::string& reply)
@@ -96,6 +107,7 @@ private:
         const SOCKET client = accept(listener_, nullptr, nullptr);
         if (client == INVALID_SOCKET)
             return false;
+        ++accepted_;
         char buffer[8192];
         int got;
         // The head, then as many body bytes as Content-Length says.
@@ -111,6 +123,7 @@ private:
         received_ += request;
         switch (answer_) {
         case Answer::whole:
+        case Answer::afterIdleClose:
             send(client, reply.data(), static_cast<int>(reply.size()), 0);
             break;
         case Answer::none:
@@ -140,6 +153,8 @@ private:
     std::vector<std::string> replies_;
     Answer answer_;
     std::atomic<bool> stopping_ = false;
+    std::atomic<int> accepted_ = 0;
+    std::atomic<bool> idleClosed_ = false;
     SOCKET listener_;
     int port_ = 0;
     std::thread thread_;
@@ -712,6 +727,45 @@ TEST(EchoesDropped, OrderGoesToThePrimaryThenToTheSecondary)
     path.orderWithRetry({Sell, {L"0.01", L"0", L"0", L"0"}, L""});
     EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{0, 1})) << "the primary refused, the secondary took it";
     EXPECT_NE(secondary.received().find("<ns1:Type>1</ns1:Type>"), std::string::npos);
+}
+
+TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMadeAgain)
+{
+    Winsock winsock;
+    const OrderCommand buy{Buy, {L"0.01", L"0", L"0", L"0"}, L""};
+    std::wstring command;
+    {
+        // Made while the pointer rests: no request goes with it, and the press sends on it.
+        OneShotServer server(Http(Soap11(goodResponse)));
+        COrderPath path({L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                         L"http://no-such-host.invalid/x"},
+                        {});
+        path.selectServer();
+        path.connectAhead();
+        ASSERT_TRUE(harness::WaitUntil([&] { return path.holdsConnectionAhead(); }, 5000));
+        EXPECT_EQ(server.accepted(), 1);
+        EXPECT_TRUE(server.received().empty()) << "a rest makes no request";
+        EXPECT_TRUE(path.callOrderComp(buy, command));
+        EXPECT_EQ(server.accepted(), 1) << "the press sent on the connection made ahead";
+        EXPECT_FALSE(path.holdsConnectionAhead()) << "one request a connection";
+    }
+    {
+        // The service dropped the idle connection: the press sees it closed and connects again, once.
+        OneShotServer server(Http(Soap11(goodResponse)), OneShotServer::Answer::afterIdleClose);
+        COrderPath path({L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
+                         L"http://no-such-host.invalid/x"},
+                        {});
+        path.selectServer();
+        path.connectAhead();
+        ASSERT_TRUE(harness::WaitUntil([&] { return path.holdsConnectionAhead() && server.idleClosed(); }, 5000));
+        EXPECT_TRUE(path.callOrderComp(buy, command));
+        EXPECT_EQ(server.accepted(), 2);
+        EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{1, 1})) << "no failed attempt";
+        // A rest that ends: the connection goes.
+        path.connectAhead();
+        path.dropConnectionAhead();
+        EXPECT_FALSE(path.holdsConnectionAhead());
+    }
 }
 
 TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)

@@ -74,8 +74,9 @@ double LongestCommandMs(COrderPath& path)
 }
 
 // Real presses on BUY (hardware input, as the mouse gives it) to the whole request at the stand-in
-// service, each once the panel takes input again; milliseconds, sorted.
-std::vector<double> PressToRequestMs(int presses, const std::wstring& program = L"panel.exe")
+// service, each once the panel takes input again; milliseconds, sorted. With a rest, the pointer rests on
+// BUY that long before the press, as a hand does: the panel connects meanwhile.
+std::vector<double> PressToRequestMs(int presses, const std::wstring& program = L"panel.exe", DWORD restMs = 0)
 {
     using namespace harness;
     Trading trading("ok", "ok", 0, program);
@@ -87,7 +88,15 @@ std::vector<double> PressToRequestMs(int presses, const std::wstring& program = 
         if (!WaitUntil([&] { return IsWindowEnabled(trading.window) != FALSE; }, 10000))
             break;
         const POINT point = OnScreen(trading.buy, 40, 25);
-        SetCursorPos(point.x, point.y);
+        if (restMs) {
+            SetCursorPos(point.x, point.y);
+            Sleep(restMs);
+        } else {
+            // A cold press comes from elsewhere, once a connection made ahead of the last one has gone.
+            SetCursorPos(0, 0);
+            Sleep(3500);
+            SetCursorPos(point.x, point.y);
+        }
         INPUT click[2] = {};
         click[0].type = click[1].type = INPUT_MOUSE;
         click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -112,17 +121,20 @@ FigureRows OrderFigures()
 {
     // First, while the system's table holds only what a trading session leaves in it: every call below
     // leaves a closed connection there for a minute.
-    const std::vector<double> presses = PressToRequestMs(20);
+    const std::vector<double> presses = PressToRequestMs(8);
+    const std::vector<double> restedPresses = PressToRequestMs(20, L"panel.exe", 400);
     // The same through TLS: the panel of an https build, the stand-in behind TLS fronts on the loopback with
     // certificates made now; the handshake and the certificate's check are on the press path.
-    std::vector<double> tlsPresses;
+    std::vector<double> tlsPresses, restedTlsPresses;
     {
         const WinsockSession winsock;
         const harness::TestPki pki;
         const harness::TlsFront primary(pki, 8443, "valid", "127.0.0.2:8888");
         const harness::TlsFront secondary(pki, 8444, "valid", "127.0.0.3:8888");
         if (pki.ready() && primary.listening() && secondary.listening())
-            tlsPresses = PressToRequestMs(20, L"panel_https.exe");
+            tlsPresses = PressToRequestMs(8, L"panel_https.exe");
+        if (pki.ready() && primary.listening() && secondary.listening())
+            restedTlsPresses = PressToRequestMs(20, L"panel_https.exe", 400);
     }
     CoInitialize(nullptr);
     KeepCryptoProvidersLoaded();  // as the panel does at start
@@ -201,7 +213,9 @@ FigureRows OrderFigures()
                         !goal || (median <= 25.0 && slowest <= 50.0)});
     };
     pressRow("http", presses, true);
+    pressRow("http, the pointer resting 0.4 s first", restedPresses, true);
     pressRow("https (handshake on the press path)", tlsPresses, false);
+    pressRow("https, the pointer resting 0.4 s first", restedTlsPresses, false);
     CoUninitialize();
     return rows;
 }
