@@ -36,6 +36,8 @@ inline BOOL FreeSecurityBuffer(void* buffer) { return Sspi()->FreeContextBuffer(
 using UniqueCertificate = win::UniqueHandle<PCCERT_CONTEXT, FreeCertificate>;
 using UniqueChain = win::UniqueHandle<PCCERT_CHAIN_CONTEXT, FreeChain>;
 using UniqueSecurityBuffer = win::UniqueHandle<void*, FreeSecurityBuffer>;
+inline BOOL CloseStore(HCERTSTORE store) { return CertCloseStore(store, 0); }
+using UniqueStore = win::UniqueHandle<HCERTSTORE, CloseStore>;
 
 // TLS 1.2; the system refuses the older ones for us. TLS 1.3 asks the client to take part in the
 // session's messages after the handshake (SEC_I_RENEGOTIATE), a path no system here can exercise: it stays
@@ -148,18 +150,18 @@ void WarmUpCertificateChecks()
 {
     // Under wine the first chain of a process loads the system's roots (0.1 to 0.3 s); later ones take
     // under a millisecond. Any certificate will do: one of the roots themselves.
-    const HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    const UniqueStore roots(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
     if (!roots)
         return;
-    if (const PCCERT_CONTEXT first = CertEnumCertificatesInStore(roots, nullptr)) {
-        CERT_CHAIN_PARA parameters = {};
-        parameters.cbSize = sizeof parameters;
-        PCCERT_CHAIN_CONTEXT chain = nullptr;
-        if (CertGetCertificateChain(nullptr, first, nullptr, nullptr, &parameters, 0, nullptr, &chain) && chain)
-            CertFreeCertificateChain(chain);
-        CertFreeCertificateContext(first);
-    }
-    CertCloseStore(roots, 0);
+    const UniqueCertificate first(CertEnumCertificatesInStore(roots, nullptr));
+    if (!first)
+        return;
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    PCCERT_CHAIN_CONTEXT built = nullptr;
+    if (CertGetCertificateChain(nullptr, first, nullptr, nullptr, &parameters, 0, nullptr, &built))
+        UniqueChain(built).close();
 }
 
 TlsChannel::~TlsChannel()
