@@ -42,12 +42,10 @@ namespace {
 
 bool IsXmlDeclaration(IXMLDOMNode* node)
 {
-    BSTR raw = nullptr;
-    if (FAILED(node->get_nodeName(&raw)) || !raw)
+    win::UniqueBstr name;
+    if (FAILED(node->get_nodeName(name.put())) || !name)
         return false;
-    const std::wstring text(raw, SysStringLen(raw));
-    SysFreeString(raw);
-    return text == L"xml";
+    return std::wstring(name.get(), SysStringLen(name.get())) == L"xml";
 }
 
 // The node's children in order; false when the parser could not hand them out.

@@ -190,6 +190,11 @@ COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy t
 void COrderPath::setDefaultServers()
 {
     const std::lock_guard lock(endpointsMutex_);
+    RestoreBuiltInLocked();
+}
+
+void COrderPath::RestoreBuiltInLocked()
+{
     endpoints_.serverUrls = builtIn_;
     endpoints_.serverAlive = {1, 1};
 }
@@ -214,10 +219,8 @@ void COrderPath::selectServer()
     std::array<unsigned char, 2> alive;
     {
         const std::lock_guard lock(endpointsMutex_);
-        if (!endpoints_.serverAlive[0] && !endpoints_.serverAlive[1]) {
-            endpoints_.serverUrls = builtIn_;
-            endpoints_.serverAlive = {1, 1};
-        }
+        if (!endpoints_.serverAlive[0] && !endpoints_.serverAlive[1])
+            RestoreBuiltInLocked();
         urls = endpoints_.serverUrls;
         alive = endpoints_.serverAlive;
     }

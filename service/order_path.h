@@ -96,6 +96,8 @@ private:
     // started, or one that overran before), or else the last address found while it is young enough;
     // INADDR_NONE when there is none.
     ULONG AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline);
+    // Both endpoints at the built-in addresses and marked alive; endpointsMutex_ held.
+    void RestoreBuiltInLocked();
     // The echoes of the endpoints marked, at the addresses the selection found, both at once.
     std::array<int, 2> PingEndpoints(std::array<unsigned char, 2> marked);
     // What the lookups of an endpoint's name left: one still running, and the last address found.

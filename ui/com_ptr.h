@@ -56,6 +56,13 @@ public:
 
     BSTR get() const { return bstr_; }
     explicit operator bool() const { return bstr_ != nullptr; }
+    // For a call that hands out a new string: frees what was held first.
+    BSTR* put()
+    {
+        SysFreeString(bstr_);
+        bstr_ = nullptr;
+        return &bstr_;
+    }
 
 private:
     BSTR bstr_ = nullptr;
