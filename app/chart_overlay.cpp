@@ -149,10 +149,12 @@ bool ChartOverlay::Follow(bool thorough)
         Settle();
     }
     // Each question about the terminal's windows is a round trip to wine's server, so a quiet tick asks
-    // three or four: where the chart is, which chart is the terminal's top one and, when that is another,
-    // where it is (the trader moves or resizes the active chart, which is the top one), and what lies right
-    // below the panel. Only a change there, the terminal's window events or two seconds' wait bring the
-    // whole look at the window tree.
+    // a few: where the chart is, which chart is the terminal's top one and, when that is another, where it
+    // is (the trader moves or resizes the active chart, which is the top one), where the terminal's window
+    // is (resized from its right or bottom edge, the chart stays put but shows less), where the panel is
+    // (the window manager moves a window it has just mapped, or one the trader Alt-drags), and what lies
+    // right below the panel. Only a change there, the terminal's window events or two seconds' wait bring
+    // the whole look at the window tree.
     RECT anchorRect;
     if (!GetWindowRect(anchor_, &anchorRect)) {
         if (IsWindow(anchor_))
@@ -164,9 +166,13 @@ bool ChartOverlay::Follow(bool thorough)
     RECT topRect = {};
     if (top && top != anchorParent_)
         GetWindowRect(top, &topRect);
+    RECT terminalRect = {}, panelRect = {};
+    GetWindowRect(terminal_, &terminalRect);
+    GetWindowRect(panel_, &panelRect);
     const HWND below = GetWindow(panel_, GW_HWNDNEXT);
     if (!thorough && lookingTicks_ == 0 && top == lastTop_ && EqualRect(&topRect, &lastTopRect_) &&
-        below == lastBelow_ && EqualRect(&anchorRect, &lastAnchorRect_) && ++quietTicks_ < quietTicksBetweenLooks)
+        below == lastBelow_ && EqualRect(&anchorRect, &lastAnchorRect_) && EqualRect(&terminalRect, &lastTerminalRect_) &&
+        EqualRect(&panelRect, &lastPanelRect_) && ++quietTicks_ < quietTicksBetweenLooks)
         return true;
     if (lookingTicks_ > 0)
         --lookingTicks_;
@@ -174,8 +180,10 @@ bool ChartOverlay::Follow(bool thorough)
     lastAnchorRect_ = anchorRect;
     lastTop_ = top;
     lastTopRect_ = topRect;
+    lastTerminalRect_ = terminalRect;
     Place(SitsRightAboveTerminal());
     lastBelow_ = GetWindow(panel_, GW_HWNDNEXT);
+    GetWindowRect(panel_, &lastPanelRect_);
     return true;
 }
 
@@ -228,7 +236,8 @@ void ChartOverlay::Place(bool placed)
         flags |= SWP_NOZORDER;
     SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), corner.x, corner.y, 0, 0, flags);
     RedrawNow();
-    if (lookingTicks_ > 0)
+    // Only a move or a show can be the one wine dropped; a new place in the z-order alone needs no settling.
+    if (lookingTicks_ > 0 && (moved || !shown))
         settlingTicks_ = ticksLookingAfterEvents;
 }
 

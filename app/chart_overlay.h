@@ -73,6 +73,8 @@ private:
     RECT lastAnchorRect_ = {};
     HWND lastTop_ = nullptr;  // the top one of the anchor's parent and its siblings at the last whole look
     RECT lastTopRect_ = {};  // where that one was, when it was another than the anchor's parent
+    RECT lastTerminalRect_ = {};  // the terminal's top-level window at the last whole look
+    RECT lastPanelRect_ = {};  // where the panel was left by the last whole look
     HWND lastBelow_ = nullptr;  // the window right below the panel after the last whole look
     int quietTicks_ = 0;
     int lookingTicks_ = 0;

@@ -103,7 +103,7 @@ TEST(Overlay, PanelIsDrawnWhereTheChildBelongsAtTwoChartOffsets)
     }
 }
 
-TEST(Overlay, FollowsTheTerminalsFrameWithinThreeTicks)
+TEST(Overlay, FollowsTheTerminalsFrameAndTakesBackItsPlaceWithinTicks)
 {
     ChartPanel shown;
     ASSERT_TRUE(shown.BuyShows(2000));
@@ -115,6 +115,23 @@ TEST(Overlay, FollowsTheTerminalsFrameWithinThreeTicks)
     const POINT place = ChildPlace(shown.terminal.document());
     const POINT buyThere = {buy.x + place.x - corner.x, buy.y + place.y - corner.y};
     EXPECT_TRUE(WaitUntil([&] { return Greenish(ScreenPixel(buyThere.x, buyThere.y)); }, 300));
+    EXPECT_TRUE(WindowCorner(shown.window) == place);
+
+    // Someone else moves the panel (the window manager placing a window it has just mapped, an Alt-drag):
+    // it is back within ticks, also right after a whole look at the window tree.
+    for (int move = 0; move < 2; ++move) {
+        SetWindowPos(shown.window, nullptr, place.x + 40, place.y + 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == place; }, 500)) << "move " << move;
+    }
+    // The terminal made narrower from its right edge: the chart stays put, and the part of the panel past
+    // the new edge is gone.
+    RECT frame;
+    GetWindowRect(shown.terminal.frame(), &frame);
+    shown.terminal.ui().Run([&] {
+        SetWindowPos(shown.terminal.frame(), nullptr, 0, 0, buyThere.x - 10 - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    });
+    EXPECT_TRUE(WaitUntil([&] { return !Greenish(ScreenPixel(buyThere.x, buyThere.y)); }, 500));
     EXPECT_TRUE(WindowCorner(shown.window) == place);
 }
 
