@@ -91,6 +91,27 @@ TcpRowKey KeyOf(const Row& row)
 
 }  // namespace
 
+namespace {
+
+bool Live(const TcpRowKey& row)
+{
+    return row.remoteAddress != 0 && row.state != MIB_TCP_STATE_TIME_WAIT;
+}
+
+bool HalfOpen(DWORD state)
+{
+    return state == MIB_TCP_STATE_SYN_SENT || state == MIB_TCP_STATE_SYN_RCVD;
+}
+
+template <typename Table, typename Row>
+bool AnyHalfOpen(const std::vector<unsigned char>& buffer)
+{
+    const auto [rows, count] = RowsOf<Table, Row>(buffer);
+    return std::any_of(rows, rows + count, [](const Row& row) { return HalfOpen(row.dwState); });
+}
+
+}  // namespace
+
 std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process)
 {
     const auto [rows, count] = RowsOf<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(ownerTable);
@@ -101,12 +122,16 @@ std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ow
             return found;
         }
         found.ahead.push_back(KeyOf(rows[i]));
+        if (rows[i].dwOwningPid == 0 && Live(found.ahead.back()))
+            found.ownerlessAhead = true;
     }
     return std::nullopt;
 }
 
 bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable)
 {
+    if (found.ownerlessAhead)
+        return false;
     const auto [rows, count] = RowsOf<MIB_TCPTABLE, MIB_TCPROW>(basicTable);
     for (size_t i = 0; i < count; ++i) {
         const TcpRowKey row = KeyOf(rows[i]);
@@ -114,7 +139,7 @@ bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& b
             return row.state == found.row.state;
         // A connection closed from this side (its port waits, in no process) or a listening socket
         // could never be the one found; any other new one might be the terminal's.
-        if (row.state == MIB_TCP_STATE_TIME_WAIT || row.remoteAddress == 0)
+        if (!Live(row))
             continue;
         if (std::none_of(found.ahead.begin(), found.ahead.end(),
                          [&row](const TcpRowKey& earlier) { return earlier.SameConnection(row); }))
@@ -123,12 +148,67 @@ bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& b
     return false;
 }
 
+bool CountersCanProve(const BrokerRowFound& found, const std::vector<unsigned char>& table, bool withOwners)
+{
+    // Unchanged counters show that no connection entered or left the established states only when none
+    // could enter: one half open that completes makes up for one that closes. Wine counts ESTABLISHED
+    // alone there, Windows CLOSE-WAIT too, and a row closing from this side loses its owner without a
+    // counter moving: only an established row is proven.
+    if (found.ownerlessAhead || found.row.state != MIB_TCP_STATE_ESTAB)
+        return false;
+    return withOwners ? !AnyHalfOpen<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(table)
+                      : !AnyHalfOpen<MIB_TCPTABLE, MIB_TCPROW>(table);
+}
+
 std::optional<TcpCounters> ReadTcpCounters()
 {
     MIB_TCPSTATS statistics = {};
     if (GetTcpStatistics(&statistics) != NO_ERROR)
         return std::nullopt;
-    return TcpCounters{statistics.dwActiveOpens, statistics.dwPassiveOpens, statistics.dwCurrEstab};
+    return TcpCounters{statistics.dwActiveOpens, statistics.dwPassiveOpens, statistics.dwAttemptFails,
+                       statistics.dwEstabResets, statistics.dwCurrEstab,   statistics.dwInSegs,
+                       statistics.dwOutSegs};
+}
+
+TcpReadings SystemTcpReadings()
+{
+    return {ReadTcpCounters, [](std::vector<unsigned char>& table) { return ReadTcpTable(TCP_TABLE_BASIC_ALL, table); },
+            [](std::vector<unsigned char>& table) { return ReadTcpTable(TCP_TABLE_OWNER_PID_ALL, table); }};
+}
+
+void BrokerRowKeeper::KeepCountersIfQuiet(const std::optional<TcpCounters>& before,
+                                          const std::vector<unsigned char>& table, bool withOwners)
+{
+    // A connection may complete and another close while the table is read, each after its row was read;
+    // the counters would then show the same connections. Their segments would have moved.
+    const std::optional<TcpCounters> after = readings_.counters();
+    const bool quiet = before && after && *before == *after;
+    found_->counters = quiet && CountersCanProve(*found_, table, withOwners) ? before : std::nullopt;
+}
+
+std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process)
+{
+    if (process != process_) {
+        found_.reset();
+        process_ = process;
+    }
+    const std::optional<TcpCounters> before = readings_.counters();
+    if (found_ && found_->counters && before && found_->counters->SameConnections(*before))
+        return found_->row;
+    std::vector<unsigned char> table;
+    if (found_ && readings_.basicTable(table) && StillFound(*found_, table)) {
+        KeepCountersIfQuiet(before, table, false);
+        return found_->row;
+    }
+    found_.reset();
+    ++lookUps_;
+    if (!readings_.ownerTable(table))
+        return std::nullopt;
+    found_ = FindBrokerRow(table, process);
+    if (!found_)
+        return std::nullopt;
+    KeepCountersIfQuiet(before, table, true);
+    return found_->row;
 }
 
 std::wstring COrderPath::brokerAddress()
@@ -138,38 +218,27 @@ std::wstring COrderPath::brokerAddress()
     const DWORD terminal = terminalProcess_;
     if (terminal == 0)
         return {};
-    // The table with owners costs wine a third of a second, so the row found last time is kept while a
-    // new look-up would find it again: proven by the TCP counters (no connection opened or gone from the
-    // established states since; read before each table, so a change during a read shows next time), or
-    // else by the table without owners.
-    const std::lock_guard lock(brokerMutex_);
-    const std::optional<TcpCounters> counters = ReadTcpCounters();
-    if (brokerRow_ && counters && brokerRow_->counters == counters)
-        return DottedText(brokerRow_->row.remoteAddress);
-    std::vector<unsigned char> table;
-    if (brokerRow_ && ReadTcpTable(TCP_TABLE_BASIC_ALL, table) && StillFound(*brokerRow_, table)) {
-        brokerRow_->counters = counters;
-        return DottedText(brokerRow_->row.remoteAddress);
-    }
-    brokerRow_.reset();
-    if (!ReadTcpTable(TCP_TABLE_OWNER_PID_ALL, table))
-        return {};
-    brokerRow_ = FindBrokerRow(table, terminal);
-    if (brokerRow_)
-        brokerRow_->counters = counters;
-    return brokerRow_ ? DottedText(brokerRow_->row.remoteAddress) : std::wstring();
+    return identity_->Address(terminal);
+}
+
+std::wstring COrderPath::IdentitySlot::Address(DWORD process)
+{
+    const std::lock_guard lock(mutex);
+    const std::optional<TcpRowKey> row = rows.Find(process);
+    return row ? DottedText(row->remoteAddress) : std::wstring();
 }
 
 void COrderPath::lookUpBrokerRowAhead()
 {
     // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
     // only revalidated.
-    if (terminalProcess_ == 0)
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0)
         return;
     try {
-        std::thread([this] {
+        std::thread([identity = identity_, terminal] {
             try {
-                brokerAddress();
+                identity->Address(terminal);
             } catch (const std::bad_alloc&) {
             } catch (const std::system_error&) {
             }

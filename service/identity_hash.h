@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Appends 1 to 8 spaces so the length becomes the next multiple of 8 above it.
@@ -17,12 +18,26 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count);
 // ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
 // size, a few times. False when it never fits or the query fails otherwise.
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table);
-// The system's TCP counters that change whenever a connection is opened or leaves the established
-// states: while none of them has changed, the set of established connections is the same.
+// The system's TCP counters. Opens, failed attempts, resets and the established count move whenever a
+// connection is opened, fails, is reset or leaves the established states; the segment counts move with any
+// traffic at all.
 struct TcpCounters {
     DWORD activeOpens = 0;
     DWORD passiveOpens = 0;
+    DWORD attemptFails = 0;
+    DWORD establishedResets = 0;
     DWORD currentlyEstablished = 0;
+    DWORD segmentsIn = 0;
+    DWORD segmentsOut = 0;
+    // No connection was opened, failed, was reset, or entered or left the established states between the
+    // two readings, unless one did each: entering needs a connection half open at the first reading.
+    bool SameConnections(const TcpCounters& other) const
+    {
+        return activeOpens == other.activeOpens && passiveOpens == other.passiveOpens &&
+               attemptFails == other.attemptFails && establishedResets == other.establishedResets &&
+               currentlyEstablished == other.currentlyEstablished;
+    }
+    // Nothing moved at all, not even a segment.
     bool operator==(const TcpCounters&) const = default;
 };
 std::optional<TcpCounters> ReadTcpCounters();
@@ -47,16 +62,53 @@ struct TcpRowKey {
 struct BrokerRowFound {
     TcpRowKey row;
     std::vector<TcpRowKey> ahead;
-    // The system's connection counters read before the table that found or last proved the row.
+    // A live connection ahead showed no owner: wine names a socket's owner only once the process has done
+    // I/O on it, so it may yet turn out to be the terminal's, and only the table with owners can tell.
+    bool ownerlessAhead = false;
+    // The counters read before a table that proved the row while nothing moved during its read, kept only
+    // where they can prove it: the row established and no connection half open anywhere in that table.
     std::optional<TcpCounters> counters;
 };
 std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process);
 // Whether a table without owners proves that a look-up now would find the same row: it is there in the
 // same state, and every row before it was before it at the look-up (a connection keeps its owner, so
 // none of those became the process's) or can belong to no process's broker (closed from this side and
-// waiting, or listening). A new live connection listed first, a closed or reconnected broker row, and
-// the look-up runs again.
+// waiting, or listening). A new live connection listed first, a closed or reconnected broker row, or an
+// ownerless connection ahead, and the look-up runs again.
 bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable);
+// Whether unchanged connection counters will prove the row found in this table (with owners or not): the
+// row established, and no connection half open (one that completes could make up for one that closes).
+bool CountersCanProve(const BrokerRowFound& found, const std::vector<unsigned char>& table, bool withOwners);
+
+// Where the broker row is read from: the system's counters and tables, or a model of them in the tests.
+struct TcpReadings {
+    std::function<std::optional<TcpCounters>()> counters;
+    std::function<bool(std::vector<unsigned char>&)> basicTable;  // MIB_TCPTABLE
+    std::function<bool(std::vector<unsigned char>&)> ownerTable;  // MIB_TCPTABLE_OWNER_PID
+};
+TcpReadings SystemTcpReadings();
+
+// The broker row of a process as a look-up in the table with owners would find it now. That table costs
+// wine a third of a second, so the row found last stands where something cheaper proves that a look-up
+// would find it again: connection counters unchanged since a quiet table proved it, or else the table
+// without owners.
+class BrokerRowKeeper {
+public:
+    explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
+    std::optional<TcpRowKey> Find(DWORD process);
+    // How many times the table with owners was read.
+    int lookUps() const { return lookUps_; }
+
+private:
+    // Keeps the counters read before a table when they can prove the row and nothing moved during the read.
+    void KeepCountersIfQuiet(const std::optional<TcpCounters>& before, const std::vector<unsigned char>& table,
+                             bool withOwners);
+
+    TcpReadings readings_;
+    DWORD process_ = 0;
+    std::optional<BrokerRowFound> found_;
+    int lookUps_ = 0;
+};
 
 // Keeps the system's crypto providers loaded for the process's life: each acquisition of a context
 // otherwise loads the provider's library again and each release unloads it.

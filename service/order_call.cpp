@@ -213,6 +213,11 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
     std::chrono::steady_clock::time_point deadline;
     if (Connect(target, connection, ahead->channel, deadline))
         return nullptr;
+    // A first read, which finds nothing yet: wine shows a socket's owner in the system's table only once
+    // its process has done I/O on it, and the identity's proof takes a connection of no owner for one that
+    // may be the terminal's.
+    char byte = 0;
+    recv(connection, &byte, 1, MSG_PEEK);
     ahead->endpoint = endpoint;
     ahead->address = address;
     ahead->socket = connection.release();

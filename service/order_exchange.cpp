@@ -2,6 +2,7 @@
 // after a failure, and the decoded reply (or the empty text) is what the controller hands to the expert.
 #include "service/order_exchange.h"
 
+#include <chrono>
 #include <new>
 
 #include "exchange/ansi_text.h"
@@ -23,26 +24,49 @@ void COrderPath::connectAhead()
         endpoint = ToAnsi(endpoints_.serverUrls[endpoints_.selectedServer]).value_or(std::string());
         address = endpoints_.serverAddresses[endpoints_.selectedServer];
     }
+    // A service closes connections that stay idle (after some seconds): while the pointer rests on, one it
+    // closed is made again, so the press still only sends. One a second at most, whatever the service does.
+    constexpr auto remakePause = std::chrono::seconds(1);
+    std::unique_ptr<ConnectionAhead> closed;
     unsigned generation = 0;
     {
         const std::lock_guard lock(ahead_->mutex);
-        if (ahead_->connection || ahead_->making)
+        if (ahead_->making)
             return;
+        if (ahead_->connection) {
+            if (ahead_->connection->Idle() || std::chrono::steady_clock::now() - ahead_->lastMade < remakePause)
+                return;
+            closed = std::move(ahead_->connection);
+        }
         ahead_->making = true;
         generation = ahead_->generation;
     }
+    closed.reset();
     try {
-        // The thread holds the slot and its own copy of the policy: a panel that ends meanwhile is no matter.
-        std::thread([slot = ahead_, endpoint, address, tls = tls_, generation] {
+        // The thread holds the slots and its own copy of the policy: a panel that ends meanwhile is no matter.
+        std::thread([slot = ahead_, identity = identity_, terminal = terminalProcess_.load(), endpoint, address,
+                     tls = tls_, generation] {
             std::unique_ptr<ConnectionAhead> made;
             try {
                 made = ConnectAhead(endpoint, address, tls);
             } catch (const std::bad_alloc&) {
             }
-            const std::lock_guard lock(slot->mutex);
-            slot->making = false;
-            if (slot->generation == generation)
-                slot->connection = std::move(made);
+            const bool connected = made != nullptr;
+            {
+                const std::lock_guard lock(slot->mutex);
+                slot->making = false;
+                slot->lastMade = std::chrono::steady_clock::now();
+                if (slot->generation == generation)
+                    slot->connection = std::move(made);
+            }
+            // The new connection moved the system's counters: the broker row is proven again now rather
+            // than at the press.
+            try {
+                if (connected && terminal != 0)
+                    identity->Address(terminal);
+            } catch (const std::bad_alloc&) {
+            } catch (const std::system_error&) {
+            }
         }).detach();
     } catch (const std::system_error&) {
         const std::lock_guard lock(ahead_->mutex);

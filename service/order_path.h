@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,9 +74,10 @@ public:
     void lookUpBrokerRowAhead();
     // Where an endpoint is https, readies the system's certificate checks on a thread of their own.
     void prepareTls() const;
-    // The trader's pointer rests on BUY or SELL: a connection to the chosen endpoint (TCP, and TLS with
-    // the certificate checked) is made on a thread of its own, so that a press only sends. Nothing when one
-    // is held or being made.
+    // The trader's pointer rests on BUY or SELL (told again while it stays): a connection to the chosen
+    // endpoint (TCP, and TLS with the certificate checked) is made on a thread of its own, so that a press
+    // only sends, and the broker row is proven again after it. Nothing when one is being made or an idle one
+    // is held; one the service closed meanwhile is made again, once a second at most.
     void connectAhead();
     // The pointer has left: the connection made ahead is closed (one being made is closed once made).
     void dropConnectionAhead();
@@ -124,10 +126,16 @@ private:
         std::unique_ptr<ConnectionAhead> connection;
         bool making = false;
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
+        std::chrono::steady_clock::time_point lastMade;
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();
 
-    // Held over a whole look-up: the look-ahead and the press never look up at once.
-    std::mutex brokerMutex_;
-    std::optional<BrokerRowFound> brokerRow_;
+    // The broker row, shared with the threads that prove it ahead of a press; the mutex is held over a
+    // whole look-up, so a look-ahead and a press never look up at once.
+    struct IdentitySlot {
+        std::mutex mutex;
+        BrokerRowKeeper rows;
+        std::wstring Address(DWORD process);
+    };
+    const std::shared_ptr<IdentitySlot> identity_ = std::make_shared<IdentitySlot>();
 };

@@ -42,6 +42,13 @@ void ApplyOutline(HWND window, const std::array<POINT, 8>& outline, const wchar_
 // a hand on its way elsewhere passes in less.
 constexpr DWORD pointerRestMs = 150;
 
+// Told once the pointer has rested on the button that long, and once it leaves.
+void TrackRest(HWND window)
+{
+    TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window, pointerRestMs};
+    TrackMouseEvent(&track);
+}
+
 // The common part of both procedures.
 LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, UINT message, WPARAM wParam,
                            LPARAM lParam)
@@ -68,13 +75,11 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         button.pressed = false;
         main.RefreshPanel();
         return 0;
-    case WM_MOUSEMOVE: {
-        // Told once the pointer rests on the button, and once it leaves.
-        TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window, pointerRestMs};
-        TrackMouseEvent(&track);
+    case WM_MOUSEMOVE:
+        TrackRest(window);
         return 0;
-    }
     case WM_MOUSEHOVER:
+        TrackRest(window);  // told again while it stays, so a connection the service closed is made again
         main.pointerRestsOnTrade();
         return 0;
     case WM_MOUSELEAVE:

@@ -6,13 +6,16 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "service/order_path.h"
@@ -539,6 +542,235 @@ TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNo
 
 namespace {
 
+// The system's TCP tables and counters as Windows and wine keep them, for the proofs of the broker row.
+enum class TcpRules { Windows, Wine };
+
+class TcpModel {
+public:
+    explicit TcpModel(TcpRules rules) : rules_(rules) {}
+
+    // A connection in a state, listed at a place in the table (the end by default); the counters as if it
+    // had got there long ago. I/O done: wine names the owner only then.
+    int Add(DWORD owner, DWORD state, DWORD remoteAddress, size_t place = SIZE_MAX, bool io = true)
+    {
+        const Connection connection = {{state, inet_addr("10.0.0.1"), nextPort_++, remoteAddress, 443}, owner, io};
+        place = std::min(place, connections_.size());
+        connections_.insert(connections_.begin() + ptrdiff_t(place), connection);
+        counters_.currentlyEstablished += Counted(state);
+        return int(place);
+    }
+    // A connection opened from here: half open, and one more active open.
+    int Connect(DWORD owner, DWORD remoteAddress, size_t place = SIZE_MAX)
+    {
+        ++counters_.activeOpens;
+        ++counters_.segmentsOut;
+        return Add(owner, MIB_TCP_STATE_SYN_SENT, remoteAddress, place, false);
+    }
+    // Its next state; MIB_TCP_STATE_DELETE_TCB: gone from the table.
+    void Move(DWORD remoteAddress, DWORD state)
+    {
+        const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                     [&](const Connection& c) { return c.key.remoteAddress == remoteAddress; });
+        ASSERT_NE(it, connections_.end());
+        const DWORD old = it->key.state;
+        counters_.currentlyEstablished += Counted(state) - Counted(old);
+        if (state == MIB_TCP_STATE_DELETE_TCB && (old == MIB_TCP_STATE_SYN_SENT || old == MIB_TCP_STATE_SYN_RCVD))
+            ++counters_.attemptFails;
+        ++counters_.segmentsIn;
+        if (state == MIB_TCP_STATE_DELETE_TCB)
+            connections_.erase(it);
+        else
+            it->key.state = state;
+    }
+    void FirstIo(DWORD remoteAddress)
+    {
+        for (Connection& c : connections_)
+            c.io |= c.key.remoteAddress == remoteAddress;
+    }
+    // What happens while the next table is read: before its rows are read, and after.
+    void DuringNextRead(std::function<void()> before, std::function<void()> after)
+    {
+        beforeRead_ = std::move(before);
+        afterRead_ = std::move(after);
+    }
+
+    std::vector<unsigned char> OwnerTable() const
+    {
+        std::vector<unsigned char> table(offsetof(MIB_TCPTABLE_OWNER_PID, table) +
+                                         connections_.size() * sizeof(MIB_TCPROW_OWNER_PID));
+        auto* rows = reinterpret_cast<MIB_TCPTABLE_OWNER_PID*>(table.data());
+        rows->dwNumEntries = DWORD(connections_.size());
+        for (size_t i = 0; i < connections_.size(); ++i) {
+            const TcpRowKey& k = connections_[i].key;
+            rows->table[i] = {k.state, k.localAddress, k.localPort, k.remoteAddress, k.remotePort, ShownOwner(connections_[i])};
+        }
+        return table;
+    }
+    std::vector<unsigned char> BasicTable() const
+    {
+        std::vector<unsigned char> table(offsetof(MIB_TCPTABLE, table) + connections_.size() * sizeof(MIB_TCPROW));
+        auto* rows = reinterpret_cast<MIB_TCPTABLE*>(table.data());
+        rows->dwNumEntries = DWORD(connections_.size());
+        for (size_t i = 0; i < connections_.size(); ++i) {
+            const TcpRowKey& k = connections_[i].key;
+            rows->table[i] = {{k.state}, k.localAddress, k.localPort, k.remoteAddress, k.remotePort};
+        }
+        return table;
+    }
+    TcpReadings Readings()
+    {
+        const auto read = [this](std::vector<unsigned char>& table, bool owners) {
+            if (beforeRead_)
+                std::exchange(beforeRead_, nullptr)();
+            table = owners ? OwnerTable() : BasicTable();
+            if (afterRead_)
+                std::exchange(afterRead_, nullptr)();
+            return true;
+        };
+        return {[this] { return std::optional<TcpCounters>(counters_); },
+                [read](std::vector<unsigned char>& table) { return read(table, false); },
+                [read](std::vector<unsigned char>& table) { return read(table, true); }};
+    }
+    // The remote address a look-up in the table with owners gives now.
+    DWORD LookUp(DWORD process) const
+    {
+        const std::optional<BrokerRowFound> found = FindBrokerRow(OwnerTable(), process);
+        return found ? found->row.remoteAddress : 0;
+    }
+
+private:
+    struct Connection {
+        TcpRowKey key;
+        DWORD owner;
+        bool io;
+    };
+    DWORD Counted(DWORD state) const
+    {
+        return state == MIB_TCP_STATE_ESTAB || (rules_ == TcpRules::Windows && state == MIB_TCP_STATE_CLOSE_WAIT);
+    }
+    DWORD ShownOwner(const Connection& c) const
+    {
+        // Windows: a connection waiting after its close belongs to no process. Wine: only one the process
+        // has done I/O on shows its owner, and none that waits.
+        if (c.key.state == MIB_TCP_STATE_TIME_WAIT || (rules_ == TcpRules::Wine && !c.io))
+            return 0;
+        return c.owner;
+    }
+
+    TcpRules rules_;
+    std::vector<Connection> connections_;
+    TcpCounters counters_ = {100, 50, 0, 0, 0, 1000, 1000};
+    DWORD nextPort_ = 50000;
+    std::function<void()> beforeRead_, afterRead_;
+};
+
+}  // namespace
+
+TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSystems)
+{
+    constexpr DWORD terminal = 42, other = 7;
+    const DWORD broker = inet_addr("10.1.1.1"), second = inet_addr("10.1.1.2"), elsewhere = inet_addr("10.9.9.9");
+    struct Sequence {
+        const char* name;
+        std::function<void(TcpModel&)> before;  // the tables at the look-up
+        std::function<void(TcpModel&)> change;  // then, before the press
+        int lookUps;  // reads of the table with owners in all, or -1 when either is right
+    };
+    const std::vector<Sequence> sequences = {
+        {"nothing changes", [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [](TcpModel&) {}, 1},
+        {"another process connects after the row",
+         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [&](TcpModel& m) {
+             m.Connect(other, elsewhere);
+             m.Move(elsewhere, MIB_TCP_STATE_ESTAB);
+         },
+         1},
+        {"a connection of the terminal's listed first",
+         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [&](TcpModel& m) {
+             m.Connect(terminal, second, 0);
+             m.FirstIo(second);
+             m.Move(second, MIB_TCP_STATE_ESTAB);
+         },
+         2},
+        {"a half-open first row fails",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Connect(terminal, second, 0);
+             m.FirstIo(second);
+         },
+         [&](TcpModel& m) { m.Move(second, MIB_TCP_STATE_DELETE_TCB); }, 2},
+        {"a new connection established and the old one closed",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Connect(terminal, second);
+             m.FirstIo(second);
+         },
+         [&](TcpModel& m) {
+             m.Move(second, MIB_TCP_STATE_ESTAB);
+             m.Move(broker, MIB_TCP_STATE_DELETE_TCB);
+         },
+         2},
+        {"the row closing from here goes to TIME-WAIT",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_FIN_WAIT2, broker);
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, second);
+         },
+         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_TIME_WAIT); }, 2},
+        {"a row the service closed goes on to its end",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_CLOSE_WAIT, broker);
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, second);
+         },
+         [&](TcpModel& m) {
+             m.Move(broker, MIB_TCP_STATE_LAST_ACK);
+             m.Move(broker, MIB_TCP_STATE_DELETE_TCB);
+         },
+         2},
+        {"the service closes the row: it stays the terminal's",
+         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_CLOSE_WAIT); }, -1},
+        {"a socket ahead shows its owner at its first I/O",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, second, 0, false);
+         },
+         [&](TcpModel& m) { m.FirstIo(second); }, -1},
+        {"one connection completes and the row closes while the table is read",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Connect(terminal, second);
+             m.FirstIo(second);
+             m.DuringNextRead([&m, second] { m.Move(second, MIB_TCP_STATE_ESTAB); },
+                              [&m, broker] { m.Move(broker, MIB_TCP_STATE_DELETE_TCB); });
+         },
+         [](TcpModel&) {}, 2},
+    };
+    for (const TcpRules rules : {TcpRules::Windows, TcpRules::Wine}) {
+        for (const Sequence& sequence : sequences) {
+            const char* system = rules == TcpRules::Windows ? "Windows" : "wine";
+            TcpModel model(rules);
+            sequence.before(model);
+            BrokerRowKeeper keeper(model.Readings());
+            const std::optional<TcpRowKey> atLookUp = keeper.Find(terminal);
+            ASSERT_TRUE(atLookUp) << sequence.name << ", " << system;
+            sequence.change(model);
+            // Pressed twice: the second press after a first that may have proven the row again.
+            for (int press = 0; press < 2; ++press) {
+                const std::optional<TcpRowKey> atPress = keeper.Find(terminal);
+                EXPECT_EQ(atPress ? atPress->remoteAddress : 0, model.LookUp(terminal))
+                    << sequence.name << ", " << system << ", press " << press;
+            }
+            if (sequence.lookUps >= 0) {
+                EXPECT_EQ(keeper.lookUps(), sequence.lookUps) << sequence.name << ", " << system;
+            }
+        }
+    }
+}
+
+namespace {
+
 struct Vector {
     std::wstring keySource;
     std::string plain;
@@ -750,7 +982,7 @@ TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMa
         EXPECT_FALSE(path.holdsConnectionAhead()) << "one request a connection";
     }
     {
-        // The service dropped the idle connection: the press sees it closed and connects again, once.
+        // The service dropped the idle connection: it is made again while the pointer rests, once.
         OneShotServer server(Http(Soap11(goodResponse)), OneShotServer::Answer::afterIdleClose);
         COrderPath path({L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
                          L"http://no-such-host.invalid/x"},
@@ -758,6 +990,14 @@ TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMa
         path.selectServer();
         path.connectAhead();
         ASSERT_TRUE(harness::WaitUntil([&] { return path.holdsConnectionAhead() && server.idleClosed(); }, 5000));
+        // The pointer rests on (the panel is told again and again): the closed one is made again, not at once
+        // but within seconds, and the press sends on the new one.
+        EXPECT_TRUE(harness::WaitUntil(
+            [&] {
+                path.connectAhead();
+                return server.accepted() == 2 && path.holdsConnectionAhead();
+            },
+            5000));
         EXPECT_TRUE(path.callOrderComp(buy, command));
         EXPECT_EQ(server.accepted(), 2);
         EXPECT_EQ(path.endpoints().serverAlive, (std::array<unsigned char, 2>{1, 1})) << "no failed attempt";
