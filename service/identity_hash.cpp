@@ -128,7 +128,8 @@ std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ow
     return std::nullopt;
 }
 
-bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable)
+bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable,
+                const std::vector<TcpRowKey>& own)
 {
     if (found.ownerlessAhead)
         return false;
@@ -139,7 +140,7 @@ bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& b
             return row.state == found.row.state;
         // A connection closed from this side (its port waits, in no process) or a listening socket
         // could never be the one found; any other new one might be the terminal's.
-        if (!Live(row))
+        if (!Live(row) || std::any_of(own.begin(), own.end(), [&row](const TcpRowKey& mine) { return mine.EitherEnd(row); }))
             continue;
         if (std::none_of(found.ahead.begin(), found.ahead.end(),
                          [&row](const TcpRowKey& earlier) { return earlier.SameConnection(row); }))
@@ -186,7 +187,7 @@ void BrokerRowKeeper::KeepCountersIfQuiet(const std::optional<TcpCounters>& befo
     found_->counters = quiet && CountersCanProve(*found_, table, withOwners) ? before : std::nullopt;
 }
 
-std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process)
+std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process, const std::vector<TcpRowKey>& own)
 {
     if (process != process_) {
         found_.reset();
@@ -196,7 +197,7 @@ std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process)
     if (found_ && found_->counters && before && found_->counters->SameConnections(*before))
         return found_->row;
     std::vector<unsigned char> table;
-    if (found_ && readings_.basicTable(table) && StillFound(*found_, table)) {
+    if (found_ && readings_.basicTable(table) && StillFound(*found_, table, own)) {
         KeepCountersIfQuiet(before, table, false);
         return found_->row;
     }
@@ -218,13 +219,19 @@ std::wstring COrderPath::brokerAddress()
     const DWORD terminal = terminalProcess_;
     if (terminal == 0)
         return {};
-    return identity_->Address(terminal);
+    std::vector<TcpRowKey> own;
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        if (ahead_->connection)
+            own.push_back(ahead_->connection->row);
+    }
+    return identity_->Address(terminal, own);
 }
 
-std::wstring COrderPath::IdentitySlot::Address(DWORD process)
+std::wstring COrderPath::IdentitySlot::Address(DWORD process, const std::vector<TcpRowKey>& own)
 {
     const std::lock_guard lock(mutex);
-    const std::optional<TcpRowKey> row = rows.Find(process);
+    const std::optional<TcpRowKey> row = rows.Find(process, own);
     return row ? DottedText(row->remoteAddress) : std::wstring();
 }
 

@@ -54,6 +54,12 @@ struct TcpRowKey {
         return localAddress == other.localAddress && localPort == other.localPort &&
                remoteAddress == other.remoteAddress && remotePort == other.remotePort;
     }
+    // The same connection seen from either of its ends.
+    bool EitherEnd(const TcpRowKey& other) const
+    {
+        return SameConnection(other) || (localAddress == other.remoteAddress && localPort == other.remotePort &&
+                                         remoteAddress == other.localAddress && remotePort == other.localPort);
+    }
 };
 
 // What a look-up in the table with owners found: the broker row, the process's first row in the table's
@@ -73,9 +79,11 @@ std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ow
 // Whether a table without owners proves that a look-up now would find the same row: it is there in the
 // same state, and every row before it was before it at the look-up (a connection keeps its owner, so
 // none of those became the process's) or can belong to no process's broker (closed from this side and
-// waiting, or listening). A new live connection listed first, a closed or reconnected broker row, or an
-// ownerless connection ahead, and the look-up runs again.
-bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable);
+// waiting, or listening) or is one of the caller's own connections, from either end (the other end of a
+// connection the panel made is the service's). A new live connection listed first, a closed or
+// reconnected broker row, or an ownerless connection ahead, and the look-up runs again.
+bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable,
+                const std::vector<TcpRowKey>& own = {});
 // Whether unchanged connection counters will prove the row found in this table (with owners or not): the
 // row established, and no connection half open (one that completes could make up for one that closes).
 bool CountersCanProve(const BrokerRowFound& found, const std::vector<unsigned char>& table, bool withOwners);
@@ -95,7 +103,8 @@ TcpReadings SystemTcpReadings();
 class BrokerRowKeeper {
 public:
     explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
-    std::optional<TcpRowKey> Find(DWORD process);
+    // own: connections of the caller's, which are never the terminal's.
+    std::optional<TcpRowKey> Find(DWORD process, const std::vector<TcpRowKey>& own = {});
     // How many times the table with owners was read.
     int lookUps() const { return lookUps_; }
 

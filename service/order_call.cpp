@@ -218,6 +218,11 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
     // may be the terminal's.
     char byte = 0;
     recv(connection, &byte, 1, MSG_PEEK);
+    sockaddr_in local = {}, remote = {};
+    int localLength = sizeof local, remoteLength = sizeof remote;
+    getsockname(connection, reinterpret_cast<sockaddr*>(&local), &localLength);
+    getpeername(connection, reinterpret_cast<sockaddr*>(&remote), &remoteLength);
+    ahead->row = {0, local.sin_addr.s_addr, local.sin_port, remote.sin_addr.s_addr, remote.sin_port};
     ahead->endpoint = endpoint;
     ahead->address = address;
     ahead->socket = connection.release();

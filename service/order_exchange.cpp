@@ -52,6 +52,7 @@ void COrderPath::connectAhead()
             } catch (const std::bad_alloc&) {
             }
             const bool connected = made != nullptr;
+            const TcpRowKey own = connected ? made->row : TcpRowKey{};
             {
                 const std::lock_guard lock(slot->mutex);
                 slot->making = false;
@@ -63,7 +64,7 @@ void COrderPath::connectAhead()
             // than at the press.
             try {
                 if (connected && terminal != 0)
-                    identity->Address(terminal);
+                    identity->Address(terminal, {own});
             } catch (const std::bad_alloc&) {
             } catch (const std::system_error&) {
             }

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/endpoints.h"
 #include "service/identity_hash.h"
@@ -135,7 +136,8 @@ private:
     struct IdentitySlot {
         std::mutex mutex;
         BrokerRowKeeper rows;
-        std::wstring Address(DWORD process);
+        // own: the panel's connection made ahead, never the terminal's.
+        std::wstring Address(DWORD process, const std::vector<TcpRowKey>& own = {});
     };
     const std::shared_ptr<IdentitySlot> identity_ = std::make_shared<IdentitySlot>();
 };

@@ -40,7 +40,7 @@ bool Accepts(const char* host, int port)
 
 }  // namespace
 
-ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& secondaryMode)
+ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& secondaryMode, const std::string& alsoOnHost)
 {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
@@ -50,9 +50,13 @@ ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& second
     DeleteFileW(log_.c_str());
     const std::wstring primary(primaryMode.begin(), primaryMode.end());
     const std::wstring secondary(secondaryMode.begin(), secondaryMode.end());
-    process_ = PanelProcess::Launch(ProgramPath(L"service.exe"), L"service.exe --log \"" + log_ +
-                                                                     L"\" --endpoint 127.0.0.2:8888=" + primary +
-                                                                     L" --endpoint 127.0.0.3:8888=" + secondary);
+    std::wstring arguments = L"service.exe --log \"" + log_ + L"\" --endpoint 127.0.0.2:8888=" + primary +
+                             L" --endpoint 127.0.0.3:8888=" + secondary;
+    if (!alsoOnHost.empty()) {
+        const std::wstring host(alsoOnHost.begin(), alsoOnHost.end());
+        arguments += L" --endpoint " + host + L":8888=" + primary + L" --endpoint " + host + L":8889=" + secondary;
+    }
+    process_ = PanelProcess::Launch(ProgramPath(L"service.exe"), arguments);
     WSADATA data;
     WSAStartup(0x0202, &data);
     // Listening where it should: the probes' connections are not logged, as no request comes on them.

@@ -36,13 +36,13 @@ HCERTSTORE OpenRoots()
     return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
 }
 
-bool Accepts(int port)
+bool Accepts(const std::string& host, int port)
 {
     const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = inet_addr(host.c_str());
     const bool connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     closesocket(probe);
     return connected;
@@ -99,18 +99,23 @@ std::string TestPki::Pin(const std::string& name) const
     return pin;
 }
 
-TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls)
+TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls,
+                   const std::string& bind, int idleSeconds, const std::string& netns)
     : pidFile_(pki.folder() + L"/front-" + std::to_wstring(port) + L".pid")
 {
-    const std::wstring name(leaf.begin(), leaf.end()), to(backend.begin(), backend.end());
+    const std::wstring name(leaf.begin(), leaf.end()), to(backend.begin(), backend.end()),
+        address(bind.begin(), bind.end());
     const std::wstring listen =
-        tls ? L"OPENSSL-LISTEN:" + std::to_wstring(port) + L",bind=127.0.0.1,reuseaddr,fork,verify=0,cert=" +
+        tls ? L"OPENSSL-LISTEN:" + std::to_wstring(port) + L",bind=" + address + L",reuseaddr,fork,verify=0,cert=" +
                   pki.folder() + L"/" + name + L".pem,key=" + pki.folder() + L"/" + name + L".key"
-            : L"TCP-LISTEN:" + std::to_wstring(port) + L",bind=127.0.0.1,reuseaddr,fork";
-    if (!RunUnixShell(L"/usr/bin/socat -lf /dev/null " + listen + L" TCP:" + to + L" </dev/null >/dev/null 2>&1 & echo $! >" +
-                      pidFile_))
+            : L"TCP-LISTEN:" + std::to_wstring(port) + L",bind=" + address + L",reuseaddr,fork";
+    // socat's inactivity timeout closes a connection that carried nothing that long, as a service does.
+    const std::wstring idle = idleSeconds > 0 ? L"-T " + std::to_wstring(idleSeconds) + L" " : L"";
+    const std::wstring there = netns.empty() ? L"" : L"/usr/bin/nsenter --net=" + std::wstring(netns.begin(), netns.end()) + L" ";
+    if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" TCP:" + to +
+                      L" </dev/null >/dev/null 2>&1 & echo $! >" + pidFile_))
         return;
-    listening_ = WaitUntil([port] { return Accepts(port); }, 5000);
+    listening_ = WaitUntil([&bind, port] { return Accepts(bind, port); }, 5000);
 }
 
 TlsFront::~TlsFront()

@@ -11,7 +11,8 @@
 namespace harness {
 
 // The leaves (see tests/tls/make_test_pki.sh): "valid", "elsewhere" (another host's name), "untrusted"
-// (under a root nobody trusts), "expired", "rekeyed" (valid, with a key of its own).
+// (under a root nobody trusts), "expired", "rekeyed" (valid, with a key of its own), "wan" (the benchmark's
+// far endpoints, primary.wan.test and secondary.wan.test).
 class TestPki {
 public:
     TestPki();
@@ -32,11 +33,14 @@ private:
     bool ready_ = false;
 };
 
-// socat on 127.0.0.1:port presenting the leaf's certificate, each connection forwarded in clear to the
-// backend ("127.0.0.2:8888"); with tls false it forwards the bytes as they come, TLS or not. Stopped by pid.
+// socat on bind:port presenting the leaf's certificate, each connection forwarded in clear to the
+// backend ("127.0.0.2:8888"); with tls false it forwards the bytes as they come, TLS or not. With idle
+// seconds, a connection that carries nothing that long is closed. With a network namespace's file, socat
+// runs there. Stopped by pid.
 class TlsFront {
 public:
-    TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls = true);
+    TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls = true,
+             const std::string& bind = "127.0.0.1", int idleSeconds = 0, const std::string& netns = "");
     TlsFront(const TlsFront&) = delete;
     TlsFront& operator=(const TlsFront&) = delete;
     ~TlsFront();

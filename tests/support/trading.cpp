@@ -47,8 +47,9 @@ void TypeInto(HWND combo, const std::wstring& text)
     Xdotool(L"key ctrl+a type " + text);
 }
 
-Trading::Trading(const std::string& primary, const std::string& secondary, DWORD delayMs, const std::wstring& program)
-    : service(primary, secondary), panel(ChartHandleText(terminal.chart()), program),
+Trading::Trading(const std::string& primary, const std::string& secondary, DWORD delayMs, const std::wstring& program,
+                 const std::string& serviceAlsoOn)
+    : service(primary, secondary, serviceAlsoOn), panel(ChartHandleText(terminal.chart()), program),
       expert(panel.processId(), delayMs)
 {
     ParkMouse();

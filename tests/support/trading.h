@@ -27,7 +27,7 @@ void TypeInto(HWND combo, const std::wstring& text);
 
 struct Trading {
     explicit Trading(const std::string& primary = "ok", const std::string& secondary = "ok", DWORD delayMs = 300,
-                     const std::wstring& program = L"panel.exe");
+                     const std::wstring& program = L"panel.exe", const std::string& serviceAlsoOn = "");
 
     // The text of the value field whose text starts with the caption.
     std::wstring Field(const std::wstring& caption) const;

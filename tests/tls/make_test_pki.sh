@@ -6,6 +6,7 @@
 #   untrusted         localhost, under a root nobody trusts
 #   expired           localhost, under the test root, valid only in 2020
 #   rekeyed           localhost, under the test root, with a key of its own
+#   wan               primary.wan.test and secondary.wan.test, under the test root (the WAN benchmark)
 # Each leaf as NAME.pem (certificate) and NAME.key; NAME.pin holds the base64 SHA-256 of its public key.
 set -eu
 dir=$1
@@ -33,6 +34,7 @@ leaf valid DNS:localhost root
 leaf elsewhere DNS:elsewhere.test root
 leaf untrusted DNS:localhost other-root
 leaf rekeyed DNS:localhost root
+leaf wan DNS:primary.wan.test,DNS:secondary.wan.test root
 
 # Past dates need the ca command.
 openssl req $key -keyout expired.key -out expired.csr -subj "/CN=expired" 2>/dev/null
@@ -47,7 +49,7 @@ echo 1000 >db/serial
 openssl ca -batch -config ca.cnf -in expired.csr -out expired.pem -notext \
   -startdate 20200101000000Z -enddate 20201231000000Z 2>/dev/null
 
-for name in valid elsewhere untrusted expired rekeyed root; do
+for name in valid elsewhere untrusted expired rekeyed wan root; do
   openssl x509 -pubkey -noout -in "$name.pem" | openssl pkey -pubin -outform der |
     openssl dgst -sha256 -binary | base64 >"$name.pin"
 done

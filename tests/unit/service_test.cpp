@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -90,8 +91,15 @@ public:
     }
     ~OneShotServer()
     {
+        // Nothing the server waits on may hold the test: the listener goes, and a connection being served
+        // is shut down, whatever the client did with it.
         stopping_ = true;
         closesocket(listener_);
+        {
+            const std::lock_guard lock(servingMutex_);
+            if (serving_ != INVALID_SOCKET)
+                shutdown(serving_, SD_BOTH);
+        }
         thread_.join();
     }
     std::string Endpoint(const std::string& path = "/Pellantix/Pellantix.svc") const
@@ -110,6 +118,12 @@ private:
         const SOCKET client = accept(listener_, nullptr, nullptr);
         if (client == INVALID_SOCKET)
             return false;
+        {
+            const std::lock_guard lock(servingMutex_);
+            serving_ = client;
+            if (stopping_)
+                shutdown(client, SD_BOTH);
+        }
         ++accepted_;
         char buffer[8192];
         int got;
@@ -149,6 +163,8 @@ private:
             }
             break;
         }
+        const std::lock_guard lock(servingMutex_);
+        serving_ = INVALID_SOCKET;
         closesocket(client);
         return true;
     }
@@ -158,6 +174,8 @@ private:
     std::atomic<bool> stopping_ = false;
     std::atomic<int> accepted_ = 0;
     std::atomic<bool> idleClosed_ = false;
+    std::mutex servingMutex_;
+    SOCKET serving_ = INVALID_SOCKET;  // the connection being served
     SOCKET listener_;
     int port_ = 0;
     std::thread thread_;
@@ -582,6 +600,27 @@ public:
         else
             it->key.state = state;
     }
+    // The other end of a connection on this machine, owned by another process.
+    void AddOtherEnd(DWORD remoteAddress, DWORD owner, size_t place)
+    {
+        const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                     [&](const Connection& c) { return c.key.remoteAddress == remoteAddress; });
+        ASSERT_NE(it, connections_.end());
+        Connection end = *it;
+        end.key = {it->key.state, it->key.remoteAddress, it->key.remotePort, it->key.localAddress, it->key.localPort};
+        end.owner = owner;
+        ++counters_.passiveOpens;
+        counters_.currentlyEstablished += Counted(end.key.state);
+        connections_.insert(connections_.begin() + ptrdiff_t(std::min(place, connections_.size())), end);
+    }
+    std::vector<TcpRowKey> RowsOf(DWORD owner) const
+    {
+        std::vector<TcpRowKey> rows;
+        for (const Connection& c : connections_)
+            if (c.owner == owner)
+                rows.push_back(c.key);
+        return rows;
+    }
     void FirstIo(DWORD remoteAddress)
     {
         for (Connection& c : connections_)
@@ -668,8 +707,9 @@ private:
 
 TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSystems)
 {
-    constexpr DWORD terminal = 42, other = 7;
+    constexpr DWORD terminal = 42, other = 7, panel = 99;
     const DWORD broker = inet_addr("10.1.1.1"), second = inet_addr("10.1.1.2"), elsewhere = inet_addr("10.9.9.9");
+    const DWORD service = inet_addr("10.5.5.5");
     struct Sequence {
         const char* name;
         std::function<void(TcpModel&)> before;  // the tables at the look-up
@@ -737,6 +777,15 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
              m.Add(terminal, MIB_TCP_STATE_ESTAB, second, 0, false);
          },
          [&](TcpModel& m) { m.FirstIo(second); }, -1},
+        {"the panel connects to the service, listed first, both ends",
+         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [&](TcpModel& m) {
+             m.Connect(panel, service, 0);
+             m.FirstIo(service);
+             m.Move(service, MIB_TCP_STATE_ESTAB);
+             m.AddOtherEnd(service, other, 0);
+         },
+         1},
         {"one connection completes and the row closes while the table is read",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
@@ -758,7 +807,7 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
             sequence.change(model);
             // Pressed twice: the second press after a first that may have proven the row again.
             for (int press = 0; press < 2; ++press) {
-                const std::optional<TcpRowKey> atPress = keeper.Find(terminal);
+                const std::optional<TcpRowKey> atPress = keeper.Find(terminal, model.RowsOf(panel));
                 EXPECT_EQ(atPress ? atPress->remoteAddress : 0, model.LookUp(terminal))
                     << sequence.name << ", " << system << ", press " << press;
             }

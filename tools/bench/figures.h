@@ -15,6 +15,8 @@ using FigureRows = std::vector<FigureRow>;
 
 std::string Format(const char* format, double value);
 std::string Format(const char* format, double first, double second);
+// The rows as one table on standard output: figure, measured, goal, met or missed.
+void PrintFigureTable(const FigureRows& rows);
 
 FigureRows SymbolReadFigures();
 FigureRows OrderFigures();

@@ -20,6 +20,7 @@
 #include "tests/support/tls_service.h"
 #include "tests/support/trading.h"
 #include "tools/bench/figures.h"
+#include "tools/bench/presses.h"
 #include "tools/bench/timing.h"
 #include "tools/terminal/broker_connection.h"
 #include "tools/terminal/panel_process.h"
@@ -73,56 +74,14 @@ double LongestCommandMs(COrderPath& path)
     return double(order + GetTickCount64() - finishStart);
 }
 
-// Real presses on BUY (hardware input, as the mouse gives it) to the whole request at the stand-in
-// service, each once the panel takes input again; milliseconds, sorted. With a rest, the pointer rests on
-// BUY that long before the press, as a hand does: the panel connects meanwhile.
-std::vector<double> PressToRequestMs(int presses, const std::wstring& program = L"panel.exe", DWORD restMs = 0)
-{
-    using namespace harness;
-    Trading trading("ok", "ok", 0, program);
-    std::vector<double> delays;
-    if (!trading.buy || !WaitUntilOnScreen(trading.window))
-        return delays;
-    for (int press = 0; press < presses; ++press) {
-        const size_t before = trading.service.Requests().size();
-        if (!WaitUntil([&] { return IsWindowEnabled(trading.window) != FALSE; }, 10000))
-            break;
-        const POINT point = OnScreen(trading.buy, 40, 25);
-        if (restMs) {
-            SetCursorPos(point.x, point.y);
-            Sleep(restMs);
-        } else {
-            // A cold press comes from elsewhere, once a connection made ahead of the last one has gone.
-            SetCursorPos(0, 0);
-            Sleep(3500);
-            SetCursorPos(point.x, point.y);
-        }
-        INPUT click[2] = {};
-        click[0].type = click[1].type = INPUT_MOUSE;
-        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        const ULONGLONG pressed = GetTickCount64();
-        SendInput(2, click, sizeof(INPUT));
-        std::vector<LoggedRequest> requests;
-        if (!WaitUntil([&] { return (requests = trading.service.Requests()).size() > before; }, 5000))
-            break;
-        delays.push_back(double(requests[before].arrivedMs - pressed));
-        std::fprintf(stderr, "press %d: %.0f ms\n", press, delays.back());
-        // The order, its dialog, the Finish: the next press once the panel takes input again.
-        WaitUntil([&] { return trading.service.Requests().size() >= before + 2; }, 10000);
-    }
-    std::sort(delays.begin(), delays.end());
-    return delays;
-}
-
 }  // namespace
 
 FigureRows OrderFigures()
 {
     // First, while the system's table holds only what a trading session leaves in it: every call below
     // leaves a closed connection there for a minute.
-    const std::vector<double> presses = PressToRequestMs(8);
-    const std::vector<double> restedPresses = PressToRequestMs(20, L"panel.exe", 400);
+    const std::vector<double> presses = PressToRequestMs(8).ms;
+    const std::vector<double> restedPresses = PressToRequestMs(20, L"panel.exe", 400).ms;
     // The same through TLS: the panel of an https build, the stand-in behind TLS fronts on the loopback with
     // certificates made now; the handshake and the certificate's check are on the press path.
     std::vector<double> tlsPresses, restedTlsPresses;
@@ -132,9 +91,9 @@ FigureRows OrderFigures()
         const harness::TlsFront primary(pki, 8443, "valid", "127.0.0.2:8888");
         const harness::TlsFront secondary(pki, 8444, "valid", "127.0.0.3:8888");
         if (pki.ready() && primary.listening() && secondary.listening())
-            tlsPresses = PressToRequestMs(8, L"panel_https.exe");
+            tlsPresses = PressToRequestMs(8, L"panel_https.exe").ms;
         if (pki.ready() && primary.listening() && secondary.listening())
-            restedTlsPresses = PressToRequestMs(20, L"panel_https.exe", 400);
+            restedTlsPresses = PressToRequestMs(20, L"panel_https.exe", 400).ms;
     }
     CoInitialize(nullptr);
     KeepCryptoProvidersLoaded();  // as the panel does at start

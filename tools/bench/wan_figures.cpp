@@ -1,0 +1,121 @@
+// Presses and failing commands over a wide-area link of 25 ms each way. Run it where 10.77.0.2 and
+// 10.77.0.3 are a far end's behind such a link, whose network namespace WAN_FAR_END names, from where
+// 10.78.0.1 reaches back here without delay; 10.77.0.8 and 10.77.0.9 answer nothing (scripts/bench-wan.sh
+// makes such namespaces). The far end's relays are native programs: in a namespace of their own, their
+// connections stay out of this one's TCP table, where the panel looks for the terminal's.
+#include <winsock2.h>
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "service/order_path.h"
+#include "service/winsock_session.h"
+#include "tests/support/tls_service.h"
+#include "tools/bench/figures.h"
+#include "tools/bench/presses.h"
+
+namespace {
+
+constexpr int pressesEach = 7;
+constexpr double oneWayMs = 25;
+
+// Where the stand-in service also listens, for the far end's relays.
+constexpr const char* serviceHere = "10.78.0.1";
+
+// The far end of the link: relays on 10.77.0.2 and 10.77.0.3 to the stand-in service's endpoints, through
+// TLS or not, closing connections idle for that many seconds when given.
+struct FarEnd {
+    FarEnd(const harness::TestPki& pki, const std::string& netns, bool tls, int idleSeconds)
+        : primary(pki, tls ? 8443 : 8888, "wan", std::string(serviceHere) + ":8888", tls, "10.77.0.2", idleSeconds,
+                  netns),
+          secondary(pki, tls ? 8444 : 8889, "wan", std::string(serviceHere) + ":8889", tls, "10.77.0.3",
+                    idleSeconds, netns)
+    {
+    }
+    bool listening() const { return primary.listening() && secondary.listening(); }
+
+    harness::TlsFront primary, secondary;
+};
+
+double Median(const PressTimes& times)
+{
+    return times.ms.empty() ? 1e9 : times.ms[times.ms.size() / 2];
+}
+
+double Slowest(const PressTimes& times)
+{
+    return times.ms.empty() ? 1e9 : times.ms.back();
+}
+
+}  // namespace
+
+int wmain()
+{
+    const char* farEndVariable = std::getenv("WAN_FAR_END");
+    if (!farEndVariable) {
+        std::printf("no far end: run this through scripts/bench-wan.sh\n");
+        return 1;
+    }
+    const std::string farEnd = farEndVariable;
+    const WinsockSession winsock;
+    const harness::TestPki pki;
+    FigureRows rows;
+    if (!pki.ready())
+        rows.push_back({"test certificates", "could not be made", "", false});
+    for (const bool tls : {false, true}) {
+        const std::wstring program = tls ? L"panel_wan_https.exe" : L"panel_wan.exe";
+        const std::string scheme = tls ? "https" : "http";
+        PressTimes cold, rested, longRest;
+        {
+            const FarEnd relays(pki, farEnd, tls, 0);
+            std::fprintf(stderr, "%s: cold and rested presses\n", scheme.c_str());
+            if (relays.listening()) {
+                cold = PressToRequestMs(pressesEach, program, 0, serviceHere);
+                rested = PressToRequestMs(pressesEach, program, 400, serviceHere);
+            }
+        }
+        {
+            // A service that closes connections idle for 5 s, and a pointer resting 7 s.
+            const FarEnd relays(pki, farEnd, tls, 5);
+            std::fprintf(stderr, "%s: presses after 7 s of rest\n", scheme.c_str());
+            if (relays.listening())
+                longRest = PressToRequestMs(pressesEach, program, 7000, serviceHere);
+        }
+        const std::string press = scheme + ": press to the request at the service, ";
+        rows.push_back({press + "cold (median / slowest)", MedianAndSlowest(cold.ms), "", true});
+        rows.push_back({press + "the pointer resting 0.4 s", MedianAndSlowest(rested.ms),
+                        Format("median <= %.0f ms", oneWayMs + 10), Median(rested) <= oneWayMs + 10});
+        rows.push_back({press + "resting 7 s, idle closed after 5 s", MedianAndSlowest(longRest.ms),
+                        Format("<= %.0f ms, one order", 8 * oneWayMs),
+                        Slowest(longRest) <= 8 * oneWayMs && longRest.oneOrderEach});
+        rows.push_back({scheme + ": one order and one Finish a press, all three kinds",
+                        cold.oneOrderEach && rested.oneOrderEach && longRest.oneOrderEach ? "yes" : "no", "yes",
+                        cold.oneOrderEach && rested.oneOrderEach && longRest.oneOrderEach});
+    }
+
+    // Both endpoints silent: no echo, no answer to a connection.
+    CoInitialize(nullptr);
+    std::fprintf(stderr, "a command with both endpoints silent\n");
+    COrderPath path({L"http://10.77.0.8:8888/Pellantix/Pellantix.svc", L"http://10.77.0.9:8888/Pellantix/Pellantix.svc"},
+                    {});
+    ULONGLONG start = GetTickCount64();
+    path.selectServer();
+    const double selection = double(GetTickCount64() - start);
+    start = GetTickCount64();
+    const bool ordered = !path.orderWithRetry({Buy, {L"0.01", L"0", L"0", L"0"}, L""}).empty();
+    const double order = double(GetTickCount64() - start);
+    start = GetTickCount64();
+    path.orderWithRetry({Finish, {L"0.01", L"0", L"0", L"0"}, L""});
+    const double finish = double(GetTickCount64() - start);
+    CoUninitialize();
+    rows.push_back({"both endpoints silent: start-up selection", Format("%.0f ms", selection), "", true});
+    rows.push_back({"both endpoints silent: the order (attempt, selection, retry)", Format("%.1f s", order / 1000),
+                    "", !ordered});
+    rows.push_back({"both endpoints silent: the whole command (order and Finish)",
+                    Format("%.1f s", (order + finish) / 1000), "", !ordered});
+    PrintFigureTable(rows);
+    return 0;
+}
