@@ -112,18 +112,24 @@ bool AnyHalfOpen(const std::vector<unsigned char>& buffer)
 
 }  // namespace
 
-std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process)
+std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process,
+                                            const std::vector<TcpRowKey>& own)
 {
     const auto [rows, count] = RowsOf<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(ownerTable);
     BrokerRowFound found;
+    std::vector<TcpRowKey> ownerless;
     for (size_t i = 0; i < count; ++i) {
         if (rows[i].dwOwningPid == process && rows[i].dwRemoteAddr != 0) {
             found.row = KeyOf(rows[i]);
+            found.ownerlessAhead = std::any_of(ownerless.begin(), ownerless.end(), [&](const TcpRowKey& row) {
+                return row.remoteAddress != found.row.remoteAddress &&
+                       std::none_of(own.begin(), own.end(), [&row](const TcpRowKey& mine) { return mine.EitherEnd(row); });
+            });
             return found;
         }
         found.ahead.push_back(KeyOf(rows[i]));
         if (rows[i].dwOwningPid == 0 && Live(found.ahead.back()))
-            found.ownerlessAhead = true;
+            ownerless.push_back(found.ahead.back());
     }
     return std::nullopt;
 }
@@ -167,8 +173,7 @@ std::optional<TcpCounters> ReadTcpCounters()
     if (GetTcpStatistics(&statistics) != NO_ERROR)
         return std::nullopt;
     return TcpCounters{statistics.dwActiveOpens, statistics.dwPassiveOpens, statistics.dwAttemptFails,
-                       statistics.dwEstabResets, statistics.dwCurrEstab,   statistics.dwInSegs,
-                       statistics.dwOutSegs};
+                       statistics.dwEstabResets, statistics.dwCurrEstab};
 }
 
 TcpReadings SystemTcpReadings()
@@ -178,37 +183,44 @@ TcpReadings SystemTcpReadings()
 }
 
 void BrokerRowKeeper::KeepCountersIfQuiet(const std::optional<TcpCounters>& before,
-                                          const std::vector<unsigned char>& table, bool withOwners)
+                                          const std::vector<unsigned char>& table, bool withOwners,
+                                          const std::vector<TcpRowKey>& own, bool ahead)
 {
-    // A connection may complete and another close while the table is read, each after its row was read;
-    // the counters would then show the same connections. Their segments would have moved.
+    found_->counters.reset();
+    if (!ahead)
+        return;
     const std::optional<TcpCounters> after = readings_.counters();
-    const bool quiet = before && after && *before == *after;
-    found_->counters = quiet && CountersCanProve(*found_, table, withOwners) ? before : std::nullopt;
+    if (!before || !after || *before != *after || !CountersCanProve(*found_, table, withOwners))
+        return;
+    // A connection may complete and another close while the table is read, each after its row was read:
+    // the counters show the same connections. A second reading, after them, shows the close.
+    std::vector<unsigned char> again;
+    if (readings_.basicTable(again) && StillFound(*found_, again, own))
+        found_->counters = after;
 }
 
-std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process, const std::vector<TcpRowKey>& own)
+std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process, const std::vector<TcpRowKey>& own, bool ahead)
 {
     if (process != process_) {
         found_.reset();
         process_ = process;
     }
     const std::optional<TcpCounters> before = readings_.counters();
-    if (found_ && found_->counters && before && found_->counters->SameConnections(*before))
+    if (found_ && found_->counters && before && *found_->counters == *before)
         return found_->row;
     std::vector<unsigned char> table;
     if (found_ && readings_.basicTable(table) && StillFound(*found_, table, own)) {
-        KeepCountersIfQuiet(before, table, false);
+        KeepCountersIfQuiet(before, table, false, own, ahead);
         return found_->row;
     }
     found_.reset();
     ++lookUps_;
     if (!readings_.ownerTable(table))
         return std::nullopt;
-    found_ = FindBrokerRow(table, process);
+    found_ = FindBrokerRow(table, process, own);
     if (!found_)
         return std::nullopt;
-    KeepCountersIfQuiet(before, table, true);
+    KeepCountersIfQuiet(before, table, true, own, ahead);
     return found_->row;
 }
 
@@ -222,16 +234,15 @@ std::wstring COrderPath::brokerAddress()
     std::vector<TcpRowKey> own;
     {
         const std::lock_guard lock(ahead_->mutex);
-        if (ahead_->connection)
-            own.push_back(ahead_->connection->row);
+        own = ahead_->made;
     }
-    return identity_->Address(terminal, own);
+    return identity_->Address(terminal, own, false);
 }
 
-std::wstring COrderPath::IdentitySlot::Address(DWORD process, const std::vector<TcpRowKey>& own)
+std::wstring COrderPath::IdentitySlot::Address(DWORD process, const std::vector<TcpRowKey>& own, bool ahead)
 {
     const std::lock_guard lock(mutex);
-    const std::optional<TcpRowKey> row = rows.Find(process, own);
+    const std::optional<TcpRowKey> row = rows.Find(process, own, ahead);
     return row ? DottedText(row->remoteAddress) : std::wstring();
 }
 

@@ -18,26 +18,15 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count);
 // ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
 // size, a few times. False when it never fits or the query fails otherwise.
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table);
-// The system's TCP counters. Opens, failed attempts, resets and the established count move whenever a
-// connection is opened, fails, is reset or leaves the established states; the segment counts move with any
-// traffic at all.
+// The system's TCP counters, which move whenever a connection is opened, fails, is reset, or enters or leaves
+// the established states. Equal readings mean none of that happened in between, unless one connection
+// entered and another left: entering needs one half open at the first reading.
 struct TcpCounters {
     DWORD activeOpens = 0;
     DWORD passiveOpens = 0;
     DWORD attemptFails = 0;
     DWORD establishedResets = 0;
     DWORD currentlyEstablished = 0;
-    DWORD segmentsIn = 0;
-    DWORD segmentsOut = 0;
-    // No connection was opened, failed, was reset, or entered or left the established states between the
-    // two readings, unless one did each: entering needs a connection half open at the first reading.
-    bool SameConnections(const TcpCounters& other) const
-    {
-        return activeOpens == other.activeOpens && passiveOpens == other.passiveOpens &&
-               attemptFails == other.attemptFails && establishedResets == other.establishedResets &&
-               currentlyEstablished == other.currentlyEstablished;
-    }
-    // Nothing moved at all, not even a segment.
     bool operator==(const TcpCounters&) const = default;
 };
 std::optional<TcpCounters> ReadTcpCounters();
@@ -71,11 +60,14 @@ struct BrokerRowFound {
     // A live connection ahead showed no owner: wine names a socket's owner only once the process has done
     // I/O on it, so it may yet turn out to be the terminal's, and only the table with owners can tell.
     bool ownerlessAhead = false;
-    // The counters read before a table that proved the row while nothing moved during its read, kept only
-    // where they can prove it: the row established and no connection half open anywhere in that table.
+    // Counters read once a table had proved the row, kept only where they can prove it: the row established,
+    // no connection half open anywhere in that table, and nothing changed while it was read.
     std::optional<TcpCounters> counters;
 };
-std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process);
+// An ownerless connection ahead that has the broker row's remote address, or is one of the caller's own (from
+// either end), changes nothing the look-up gives even once it has an owner.
+std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process,
+                                            const std::vector<TcpRowKey>& own = {});
 // Whether a table without owners proves that a look-up now would find the same row: it is there in the
 // same state, and every row before it was before it at the look-up (a connection keeps its owner, so
 // none of those became the process's) or can belong to no process's broker (closed from this side and
@@ -103,15 +95,16 @@ TcpReadings SystemTcpReadings();
 class BrokerRowKeeper {
 public:
     explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
-    // own: connections of the caller's, which are never the terminal's.
-    std::optional<TcpRowKey> Find(DWORD process, const std::vector<TcpRowKey>& own = {});
+    // own: connections of the caller's, which are never the terminal's. At the press (ahead false) a table
+    // that proves the row is read once: the counters it would keep need a second reading.
+    std::optional<TcpRowKey> Find(DWORD process, const std::vector<TcpRowKey>& own = {}, bool ahead = true);
     // How many times the table with owners was read.
     int lookUps() const { return lookUps_; }
 
 private:
-    // Keeps the counters read before a table when they can prove the row and nothing moved during the read.
+    // Keeps counters for the row found in the table when they can prove it and nothing changed meanwhile.
     void KeepCountersIfQuiet(const std::optional<TcpCounters>& before, const std::vector<unsigned char>& table,
-                             bool withOwners);
+                             bool withOwners, const std::vector<TcpRowKey>& own, bool ahead);
 
     TcpReadings readings_;
     DWORD process_ = 0;

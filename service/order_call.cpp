@@ -105,6 +105,10 @@ const char* Connect(const Target& target, UniqueSocket& connection, std::unique_
     u_long nonBlocking = 1;
     if (!connection || ioctlsocket(connection, FIONBIO, &nonBlocking) != 0)
         return "Connection refused";
+    // The request leaves in several writes (head, body, TLS records): with Nagle's rule each one after the
+    // first would wait for the service's acknowledgement, a whole round trip of the network.
+    const BOOL noDelay = TRUE;
+    setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     bool connected = connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
         fd_set writable, failed;

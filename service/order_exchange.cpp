@@ -33,8 +33,18 @@ void COrderPath::connectAhead()
         const std::lock_guard lock(ahead_->mutex);
         if (ahead_->making)
             return;
+        if (ahead_->connection && ahead_->connection->Idle()) {
+            // Other connections come and go meanwhile: the broker row is kept proven while the pointer
+            // rests, so the press finds the counters unchanged rather than reading a table.
+            try {
+                ProveIdentityAhead(ahead_->made);
+            } catch (const std::bad_alloc&) {
+                // Then the press proves it.
+            }
+            return;
+        }
         if (ahead_->connection) {
-            if (ahead_->connection->Idle() || std::chrono::steady_clock::now() - ahead_->lastMade < remakePause)
+            if (std::chrono::steady_clock::now() - ahead_->lastMade < remakePause)
                 return;
             closed = std::move(ahead_->connection);
         }
@@ -52,11 +62,21 @@ void COrderPath::connectAhead()
             } catch (const std::bad_alloc&) {
             }
             const bool connected = made != nullptr;
-            const TcpRowKey own = connected ? made->row : TcpRowKey{};
+            std::vector<TcpRowKey> own;
             {
                 const std::lock_guard lock(slot->mutex);
                 slot->making = false;
                 slot->lastMade = std::chrono::steady_clock::now();
+                try {
+                    if (connected) {
+                        if (slot->made.size() == AheadSlot::rowsKept)
+                            slot->made.erase(slot->made.begin());
+                        slot->made.push_back(made->row);
+                    }
+                    own = slot->made;
+                } catch (const std::bad_alloc&) {
+                    // Then the proof below counts the connection as anyone's.
+                }
                 if (slot->generation == generation)
                     slot->connection = std::move(made);
             }
@@ -64,7 +84,7 @@ void COrderPath::connectAhead()
             // than at the press.
             try {
                 if (connected && terminal != 0)
-                    identity->Address(terminal, {own});
+                    identity->Address(terminal, own);
             } catch (const std::bad_alloc&) {
             } catch (const std::system_error&) {
             }
@@ -72,6 +92,25 @@ void COrderPath::connectAhead()
     } catch (const std::system_error&) {
         const std::lock_guard lock(ahead_->mutex);
         ahead_->making = false;  // then the press connects
+    }
+}
+
+void COrderPath::ProveIdentityAhead(std::vector<TcpRowKey> own)
+{
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0 || identity_->proving.exchange(true))
+        return;
+    try {
+        std::thread([identity = identity_, terminal, own = std::move(own)] {
+            try {
+                identity->Address(terminal, own);
+            } catch (const std::bad_alloc&) {
+            } catch (const std::system_error&) {
+            }
+            identity->proving = false;
+        }).detach();
+    } catch (const std::system_error&) {
+        identity_->proving = false;  // then the press proves it
     }
 }
 

@@ -99,6 +99,8 @@ private:
     // started, or one that overran before), or else the last address found while it is young enough;
     // INADDR_NONE when there is none.
     ULONG AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline);
+    // The broker row proven again on a thread of its own, unless such a proof is running.
+    void ProveIdentityAhead(std::vector<TcpRowKey> own);
     // Both endpoints at the built-in addresses and marked alive; endpointsMutex_ held.
     void RestoreBuiltInLocked();
     // The echoes of the endpoints marked, at the addresses the selection found, both at once.
@@ -128,6 +130,10 @@ private:
         bool making = false;
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
         std::chrono::steady_clock::time_point lastMade;
+        // The rows of the last connections made ahead: a row of the table with their address and ports is
+        // one of them for as long as it is listed, whatever its state, and never the terminal's.
+        std::vector<TcpRowKey> made;
+        static constexpr size_t rowsKept = 16;
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();
 
@@ -136,8 +142,9 @@ private:
     struct IdentitySlot {
         std::mutex mutex;
         BrokerRowKeeper rows;
-        // own: the panel's connection made ahead, never the terminal's.
-        std::wstring Address(DWORD process, const std::vector<TcpRowKey>& own = {});
+        std::atomic<bool> proving{false};  // a proof ahead of the press is running
+        // own: the panel's connection made ahead, never the terminal's; ahead: off the press path.
+        std::wstring Address(DWORD process, const std::vector<TcpRowKey>& own = {}, bool ahead = true);
     };
     const std::shared_ptr<IdentitySlot> identity_ = std::make_shared<IdentitySlot>();
 };

@@ -70,6 +70,10 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         main.tradeCommand(order);
         button.pressed = false;
         main.RefreshPanel();
+        // The pointer that stays on the button after the command moves no more: the rest is watched from
+        // now on, or the next press would find no connection made ahead.
+        if (POINT cursor; GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
+            TrackRest(window);
         return 0;
     case WM_LBUTTONUP:
         button.pressed = false;

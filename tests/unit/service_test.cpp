@@ -581,7 +581,6 @@ public:
     int Connect(DWORD owner, DWORD remoteAddress, size_t place = SIZE_MAX)
     {
         ++counters_.activeOpens;
-        ++counters_.segmentsOut;
         return Add(owner, MIB_TCP_STATE_SYN_SENT, remoteAddress, place, false);
     }
     // Its next state; MIB_TCP_STATE_DELETE_TCB: gone from the table.
@@ -594,7 +593,6 @@ public:
         counters_.currentlyEstablished += Counted(state) - Counted(old);
         if (state == MIB_TCP_STATE_DELETE_TCB && (old == MIB_TCP_STATE_SYN_SENT || old == MIB_TCP_STATE_SYN_RCVD))
             ++counters_.attemptFails;
-        ++counters_.segmentsIn;
         if (state == MIB_TCP_STATE_DELETE_TCB)
             connections_.erase(it);
         else
@@ -698,7 +696,7 @@ private:
 
     TcpRules rules_;
     std::vector<Connection> connections_;
-    TcpCounters counters_ = {100, 50, 0, 0, 0, 1000, 1000};
+    TcpCounters counters_ = {100, 50, 0, 0, 0};
     DWORD nextPort_ = 50000;
     std::function<void()> beforeRead_, afterRead_;
 };
@@ -786,6 +784,12 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
              m.AddOtherEnd(service, other, 0);
          },
          1},
+        {"an ownerless end of a pair to the broker's address ahead",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker, 0, false);
+         },
+         [&](TcpModel& m) { m.FirstIo(broker); }, 1},
         {"one connection completes and the row closes while the table is read",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);

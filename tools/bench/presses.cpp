@@ -19,6 +19,9 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
             break;
         const POINT point = OnScreen(trading.buy, 40, 25);
         if (restMs) {
+            // A hand comes to rest on the button.
+            SetCursorPos(point.x - 30, point.y);
+            Sleep(50);
             SetCursorPos(point.x, point.y);
             Sleep(restMs);
         } else {

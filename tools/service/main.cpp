@@ -219,8 +219,22 @@ void Serve(Endpoint endpoint)
                                            "Connection: close\r\n\r\n");
             soap_closesock(service.soap);
         } else {
-            service.serve();
-            soap_set_namespaces(service.soap, namespaces);
+            // Each connection on a thread of its own, as a service serves its clients: one kept idle (a
+            // panel connects ahead of the press) holds no other back in the listener's queue.
+            auto* connection = new StandInService(endpoint);
+            connection->soap->recv_timeout = service.soap->recv_timeout;
+            connection->soap->send_timeout = service.soap->send_timeout;
+            soap_copy_stream(connection->soap, service.soap);
+            service.soap->socket = SOAP_INVALID_SOCKET;
+            // A first read, which finds nothing yet: wine shows a socket's owner in the system's table only
+            // once its process has done I/O on it.
+            char byte = 0;
+            recv(connection->soap->socket, &byte, 1, MSG_PEEK);
+            std::thread([connection] {
+                connection->serve();
+                connection->destroy();
+                delete connection;
+            }).detach();
         }
         service.destroy();
     }
