@@ -311,10 +311,25 @@ bool ChartOverlay::OnDragMessage(UINT message, WPARAM wParam)
         return true;
     }
     case WM_MOUSEMOVE:
-        if (!dragging_ || !GetCursorPos(&cursor))
+        if (!dragging_)
             return false;
-        DragTo(cursor);
+        // A release the panel never saw (dropped while a dialog disabled it) ends the drag at the next move
+        // without the button, instead of dragging the panel with no button held.
+        if (!(wParam & MK_LBUTTON)) {
+            dragging_ = false;
+            ReleaseCapture();
+            return true;
+        }
+        if (GetCursorPos(&cursor))
+            DragTo(cursor);
         return true;
+    case WM_CANCELMODE:
+        // The system takes the mouse (a dialog comes up): the drag ends there; the default handling goes on.
+        if (dragging_) {
+            dragging_ = false;
+            ReleaseCapture();
+        }
+        return false;
     case WM_LBUTTONUP:
         if (!dragging_)
             return false;

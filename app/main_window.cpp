@@ -291,6 +291,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
+    case WM_CANCELMODE:
         if (ChartOverlay& overlay = GetMainWindow().overlay; overlay.active() && overlay.OnDragMessage(message, wParam))
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);

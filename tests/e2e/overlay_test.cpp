@@ -389,4 +389,15 @@ TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
     EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x + gripOffset == chartCorner.x; }, 2000))
         << WindowCorner(shown.window).x + gripOffset << " vs " << chartCorner.x;
     EXPECT_TRUE(shown.BuyShows(1000)) << "the part still in the chart shows";
+
+    // A move without the button (the release was lost, as when a dialog disabled the panel meanwhile) ends
+    // the drag: the button held down again drags nothing.
+    const POINT start = WindowCorner(shown.window);
+    const POINT grip2 = OnScreen(shown.window, 60, 8);
+    ASSERT_TRUE(Xdotool(MoveTo(grip2) + L" sleep 0.2 mousedown 1 sleep 0.2 " + MoveTo({grip2.x + 10, grip2.y + 8})));
+    ASSERT_TRUE(WaitUntil([&] { return WindowCorner(shown.window).x == start.x + 10; }, 2000)) << "the drag is on";
+    PostMessageW(shown.window, WM_MOUSEMOVE, 0, MAKELPARAM(60, 8));
+    ASSERT_TRUE(Xdotool(L"sleep 0.2 " + MoveTo({grip2.x + 60, grip2.y + 40}) + L" sleep 0.2 mouseup 1"));
+    EXPECT_FALSE(WaitUntil([&] { return WindowCorner(shown.window).x != start.x + 10; }, 500))
+        << "the panel followed a drag that had ended";
 }

@@ -2,6 +2,7 @@
 // command-line rule, standalone mode, placement and the end of the panel.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "tests/support/harness.h"
@@ -107,6 +108,18 @@ TEST(CommandLine, ProgramPathFirstNamesNoWindow)
     const std::wstring line = L"\"" + ProgramPath(L"panel.exe") + L"\" " + Decimal(terminal.chart());
     PanelRun panel(line);
     ExpectStandalone(panel, line);
+}
+
+TEST(CommandLine, AProgramThatCannotStartSaysWhy)
+{
+    // A test that cannot start the panel fails with the system's reason, not only with the program's name.
+    try {
+        PanelRun missing(L"1", L"no-such-panel.exe");
+        ADD_FAILURE() << "a missing program started";
+    } catch (const std::runtime_error& failure) {
+        EXPECT_NE(std::string(failure.what()).find("no-such-panel.exe cannot be started: error 2 "), std::string::npos)
+            << failure.what();
+    }
 }
 
 TEST(CommandLine, HexadecimalHandleNamesNoWindow)

@@ -194,8 +194,14 @@ HWND CreateTestWindow(UiThread& ui, const TestWindowOptions& options)
 PanelRun::PanelRun(const std::wstring& commandLine, const std::wstring& program)
     : process_(PanelProcess::Launch(ProgramPath(program), commandLine))
 {
-    if (!process_)
-        throw std::runtime_error(std::string(program.begin(), program.end()) + " cannot be started");
+    if (!process_) {
+        // The system's own words for the failure, as the test's failure says it.
+        char text[256] = {};
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, process_.startError(), 0,
+                       text, sizeof text, nullptr);
+        throw std::runtime_error(std::string(program.begin(), program.end()) + " cannot be started: error " +
+                                 std::to_string(process_.startError()) + " " + text);
+    }
 }
 
 PanelRun::~PanelRun()

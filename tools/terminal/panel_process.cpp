@@ -6,7 +6,8 @@
 PanelProcess::PanelProcess(PanelProcess&& other) noexcept
     : process_(std::exchange(other.process_, nullptr)),
       processId_(std::exchange(other.processId_, 0)),
-      threadId_(std::exchange(other.threadId_, 0))
+      threadId_(std::exchange(other.threadId_, 0)),
+      startError_(std::exchange(other.startError_, 0))
 {
 }
 
@@ -18,6 +19,7 @@ PanelProcess& PanelProcess::operator=(PanelProcess&& other) noexcept
         process_ = std::exchange(other.process_, nullptr);
         processId_ = std::exchange(other.processId_, 0);
         threadId_ = std::exchange(other.threadId_, 0);
+        startError_ = std::exchange(other.startError_, 0);
     }
     return *this;
 }
@@ -36,8 +38,10 @@ PanelProcess PanelProcess::Launch(const std::wstring& program, const std::wstrin
     line.push_back(L'\0');
     PanelProcess panel;
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+                        &info)) {
+        panel.startError_ = GetLastError();
         return panel;
+    }
     CloseHandle(info.hThread);
     panel.process_ = info.hProcess;
     panel.processId_ = info.dwProcessId;

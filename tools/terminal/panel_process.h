@@ -21,6 +21,8 @@ public:
     HANDLE process() const { return process_; }
     DWORD processId() const { return processId_; }
     DWORD threadId() const { return threadId_; }
+    // Why the launch failed: the system's error code then, 0 when it did not fail.
+    DWORD startError() const { return startError_; }
 
     bool running() const;
     // Waits up to timeoutMs; true when the process has ended.
@@ -33,6 +35,7 @@ private:
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     DWORD threadId_ = 0;
+    DWORD startError_ = 0;
 };
 
 // The chart handle as the panel expects it on its command line.
