@@ -23,18 +23,30 @@ double DecimalNumber(const std::wstring& text)
 
 bool IsOne(const std::wstring& text) { return DecimalInteger(text) == 1; }
 
-void ApplySymbolAttributes(SymbolInfo& info, const std::function<std::wstring(const wchar_t*)>& attribute)
+bool ApplySymbolAttributes(SymbolInfo& info,
+                           const std::function<std::optional<std::wstring>(const wchar_t*)>& attribute)
 {
-    info.Name = attribute(L"Name");
-    info.Company = attribute(L"Company");
-    info.Digits = DecimalInteger(attribute(L"Digits"));
-    info.Ask = DecimalNumber(attribute(L"Ask"));
-    info.Bid = DecimalNumber(attribute(L"Bid"));
-    info.AskUp = IsOne(attribute(L"AskUp"));
-    info.BidUp = IsOne(attribute(L"BidUp"));
-    info.Vol = DecimalNumber(attribute(L"Vol"));
-    info.Profit = DecimalNumber(attribute(L"Profit"));
-    info.BEPrice = DecimalNumber(attribute(L"BEPrice"));
+    // Read into a record of its own: a read that fails half way shows no "0" volume or empty company.
+    SymbolInfo read;
+    bool whole = true;
+    const auto text = [&](const wchar_t* name) {
+        std::optional<std::wstring> value = attribute(name);
+        whole = whole && value.has_value();
+        return value.value_or(std::wstring());
+    };
+    read.Name = text(L"Name");
+    read.Company = text(L"Company");
+    read.Digits = DecimalInteger(text(L"Digits"));
+    read.Ask = DecimalNumber(text(L"Ask"));
+    read.Bid = DecimalNumber(text(L"Bid"));
+    read.AskUp = IsOne(text(L"AskUp"));
+    read.BidUp = IsOne(text(L"BidUp"));
+    read.Vol = DecimalNumber(text(L"Vol"));
+    read.Profit = DecimalNumber(text(L"Profit"));
+    read.BEPrice = DecimalNumber(text(L"BEPrice"));
+    if (whole)
+        info = std::move(read);
+    return whole;
 }
 
 void ReadSymbolInfo(SymbolInfo& info)
@@ -56,9 +68,12 @@ void ReadSymbolInfo(SymbolInfo& info, std::wstring& lastText)
     bool parsed = false;
     if (FAILED(ParseXml(document.get(), text, parsed)))
         return;
-    // A text that does not parse will not parse the next time either.
-    lastText = text;
-    if (!parsed)
+    // A text that does not parse will not parse the next time either; one whose attributes could not all
+    // be read is read again at the next tick.
+    if (!parsed) {
+        lastText = text;
         return;
-    ApplySymbolAttributes(info, [&](const wchar_t* name) { return GetRootAttribute(document.get(), name); });
+    }
+    if (ApplySymbolAttributes(info, [&](const wchar_t* name) { return ReadRootAttribute(document.get(), name); }))
+        lastText = text;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 struct SymbolInfo {
@@ -24,8 +25,10 @@ void ReadSymbolInfo(SymbolInfo& info);
 // parsed again (nor the parser made). Keeps the text of each parse.
 void ReadSymbolInfo(SymbolInfo& info, std::wstring& lastText);
 
-// Fills all ten fields from the root attributes that attribute() gives by name.
-void ApplySymbolAttributes(SymbolInfo& info, const std::function<std::wstring(const wchar_t*)>& attribute);
+// Fills all ten fields from the root attributes that attribute() gives by name (an absent one as the empty
+// text); none when any of them could not be read (nullopt: memory, COM), and then false.
+bool ApplySymbolAttributes(SymbolInfo& info,
+                           const std::function<std::optional<std::wstring>(const wchar_t*)>& attribute);
 
 // The document's numbers, read as the expert writes them, with "." as decimal point whatever the user's
 // regional settings.

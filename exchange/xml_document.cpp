@@ -2,6 +2,8 @@
 
 #include "ui/com_ptr.h"
 
+#include <new>
+
 namespace {
 
 // DOMDocument60 and IXMLDOMDocument; mingw's headers lack the MSXML 6 class.
@@ -44,20 +46,38 @@ HRESULT ParseXml(IXMLDOMDocument* document, const std::wstring& text, bool& pars
 
 std::wstring GetRootAttribute(IXMLDOMDocument* document, const wchar_t* name)
 {
-    if (!document)
+    try {
+        return ReadRootAttribute(document, name).value_or(std::wstring());
+    } catch (const std::bad_alloc&) {
         return {};
+    }
+}
+
+std::optional<std::wstring> ReadRootAttribute(IXMLDOMDocument* document, const wchar_t* name)
+{
+    if (!document)
+        return std::nullopt;
     win::ComPtr<IXMLDOMElement> root;
     if (FAILED(document->get_documentElement(root.put())) || !root)
-        return {};
+        return std::nullopt;
     win::ComPtr<IXMLDOMNamedNodeMap> attributes;
     if (FAILED(root->get_attributes(attributes.put())) || !attributes)
-        return {};
+        return std::nullopt;
     const win::UniqueBstr attributeName(name);
     win::ComPtr<IXMLDOMNode> attribute;
-    if (!attributeName || FAILED(attributes->getNamedItem(attributeName.get(), attribute.put())) || !attribute)
-        return {};
+    if (!attributeName)
+        return std::nullopt;
+    const HRESULT found = attributes->getNamedItem(attributeName.get(), attribute.put());
+    if (FAILED(found))
+        return std::nullopt;
+    if (!attribute)
+        return std::wstring();  // not there
     win::UniqueVariant value;
     if (FAILED(attribute->get_nodeValue(value.put())) || value.get().vt != VT_BSTR || !value.get().bstrVal)
-        return {};
-    return std::wstring(value.get().bstrVal, SysStringLen(value.get().bstrVal));
+        return std::nullopt;
+    try {
+        return std::wstring(value.get().bstrVal, SysStringLen(value.get().bstrVal));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <msxml2.h>
 
+#include <optional>
 #include <string>
 
 // Creates a DOMDocument60 with asynchronous loading, validation and external resolution off. On failure
@@ -17,3 +18,6 @@ HRESULT ParseXml(IXMLDOMDocument* document, const std::wstring& text, bool& pars
 // The named attribute of the root element, looked up by its exact name; empty when the document, the root
 // element or the attribute is missing.
 std::wstring GetRootAttribute(IXMLDOMDocument* document, const wchar_t* name);
+// The same, telling an attribute that is not there (the empty text) from one that could not be read
+// (nullopt: no memory, a COM failure).
+std::optional<std::wstring> ReadRootAttribute(IXMLDOMDocument* document, const wchar_t* name);

@@ -1,5 +1,8 @@
 #include "ui/price_text.h"
 
+#include <bit>
+#include <cstdint>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -108,4 +111,9 @@ int JustifySpaceCount(int buttonWidth, int leftWidth, int rightWidth, int spaceW
     const int gap = buttonWidth - rightWidth - leftWidth - 6;
     const int count = spaceWidth > 0 && gap > 0 ? gap / spaceWidth : 0;
     return std::min(count, 15);
+}
+
+bool SamePrice(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }

@@ -21,6 +21,9 @@ struct PriceLayout {
 };
 // The price in pieces so that the two pip digits stand out.
 PriceLayout PricePieces(int digits, double price);
+// Whether two prices draw the same: bit for bit, so -0 differs from 0 (it is drawn with its sign) and a NaN
+// equals itself (nothing new to draw).
+bool SamePrice(double a, double b);
 
 // The spread in pips with one decimal: the integer part (with its sign) and the decimal, drawn on either
 // side of a centred point.

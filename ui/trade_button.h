@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/base_window.h"
+#include "ui/price_text.h"
 
 LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -66,7 +67,10 @@ private:
         bool up;
         double price;
         bool pressed;
-        bool operator==(const Shown&) const = default;
+        bool operator==(const Shown& other) const
+        {
+            return digits == other.digits && up == other.up && SamePrice(price, other.price) && pressed == other.pressed;
+        }
     };
     std::optional<Shown> shown_;
 };

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "exchange/order_document.h"
@@ -180,6 +181,27 @@ TEST(SymbolConversions, PointStaysTheDecimalPointUnderAnotherLocale)
     const double value = DecimalNumber(L"1.5");
     std::setlocale(LC_ALL, previous.c_str());
     EXPECT_DOUBLE_EQ(value, 1.5);
+}
+
+TEST(SymbolConversions, AttributesAreTakenAllOrNone)
+{
+    SymbolInfo info;
+    info.Name = L"EURUSD";
+    info.Vol = 0.3;
+    // One attribute that cannot be read (no memory, a COM failure): nothing changes, and the caller is told.
+    EXPECT_FALSE(ApplySymbolAttributes(info, [](const wchar_t* name) -> std::optional<std::wstring> {
+        if (std::wstring(name) == L"Vol")
+            return std::nullopt;
+        return std::wstring(L"7");
+    }));
+    EXPECT_EQ(info.Name, L"EURUSD");
+    EXPECT_EQ(info.Vol, 0.3);
+    // Absent attributes are empty texts: all ten are taken.
+    EXPECT_TRUE(ApplySymbolAttributes(info, [](const wchar_t* name) -> std::optional<std::wstring> {
+        return std::wstring(name) == L"Name" ? std::wstring(L"GBPUSD") : std::wstring();
+    }));
+    EXPECT_EQ(info.Name, L"GBPUSD");
+    EXPECT_EQ(info.Vol, 0.0);
 }
 
 TEST(SymbolConversions, UpIsTrueExactlyForTheIntegerOne)

@@ -70,6 +70,13 @@ TEST(PricePieces, HostilePricesGiveBoundedPieces)
     const PriceLayout inf = PricePieces(1, -std::numeric_limits<double>::infinity());
     ASSERT_EQ(inf.pieces.size(), 2u);
     EXPECT_EQ(inf.pieces[0].text + inf.pieces[1].text, L"-inf");
+
+    // -0 is drawn with its sign, so a button showing 0 must be drawn again for it; a NaN shown is shown.
+    EXPECT_NE(PricePieces(5, -0.0).pieces[0].text, PricePieces(5, 0.0).pieces[0].text);
+    EXPECT_FALSE(SamePrice(0.0, -0.0));
+    EXPECT_TRUE(SamePrice(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_TRUE(SamePrice(1.08444, 1.08444));
+    EXPECT_FALSE(SamePrice(1.08444, 1.08445));
 }
 
 TEST(SpreadPieces, PipsWithOneDecimalAroundThePoint)
