@@ -8,6 +8,7 @@
 #include "exchange/order_document.h"
 #include "exchange/shared_text.h"
 #include "res/resource.h"
+#include "ui/fatal_error.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ void CMainWindow::tradeCommand(OrderType type)
     // The press found the chart gone (its refresh took the panel with the chart): no chart, no order.
     if (!IsWindow(hWnd))
         return;
-    // One command at a time.
-    if (tradeCommandRunning) {
+    // One command at a time, and none behind a fatal report.
+    if (tradeCommandRunning || FatalReportShowing()) {
         refusePress();
         return;
     }

@@ -33,6 +33,12 @@ LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_ALL_BUTTON) {
         CMainWindow& main = GetMainWindow();
+        // Sent straight to the panel while a command runs (an automation client does) or a fatal report is
+        // up: a Close All dialog inside that wait could never be closed, its every button refused.
+        if (main.tradeCommandRunning || FatalReportShowing()) {
+            main.refusePress();
+            return 0;
+        }
         main.showDialog(IDD_CLOSE_ALL, window, CloseAllDialogProc);
         return 0;
     }

@@ -43,6 +43,8 @@ void ReportFatalError(const DeferredFatalError& failure)
     ReportFatalError(failure.context);
 }
 
+bool FatalReportShowing() { return reporting; }
+
 void ReportFatalError(const wchar_t* context)
 {
     const DWORD error = GetLastError();

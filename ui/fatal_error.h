@@ -10,6 +10,8 @@
 [[noreturn]] void ReportFatalError(const wchar_t* context);
 // What must stop before the box shows, so nothing acts behind it: the program's timers and input.
 void SetFatalErrorStop(void (*stop)());
+// The box is up: the process ends once it is closed, and nothing may start meanwhile.
+bool FatalReportShowing();
 
 // A failure met on a thread that owns no window: the window thread reports it once the work has ended.
 struct DeferredFatalError {

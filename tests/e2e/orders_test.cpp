@@ -175,6 +175,29 @@ TEST(Orders, CloseAllDealsNeedsTheConfirmation)
     EXPECT_EQ(requests[1].type, 4);
 }
 
+TEST(Orders, CloseAllAndPressesSentDuringAnExchangeStartNothing)
+{
+    Trading trading("late", "late");
+    ASSERT_NE(trading.buy, nullptr);
+    Click(trading.buy, 30, 25);
+    // The late service holds the exchange for 4 s once it has the request.
+    ASSERT_TRUE(WaitUntil([&] { return trading.service.Requests().size() == 1; }, 5000));
+    // Close All's command and a press, sent straight to the panel as an automation client would.
+    constexpr int closeAllButtonId = 1010;
+    SendMessageTimeoutW(trading.client, WM_COMMAND, MAKEWPARAM(closeAllButtonId, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(trading.closeAll), SMTO_NORMAL, 2000, nullptr);
+    SendMessageTimeoutW(trading.buy, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 25), SMTO_NORMAL, 2000, nullptr);
+    SendMessageTimeoutW(trading.buy, WM_LBUTTONUP, 0, MAKELPARAM(30, 25), SMTO_NORMAL, 2000, nullptr);
+    EXPECT_EQ(trading.Dialog(L"Warning", 300), nullptr) << "no Close All dialog";
+    EXPECT_TRUE(trading.DialogGone(L"Executing", 15000));
+    const std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].type, 0);
+    EXPECT_EQ(requests[1].type, 4);
+    EXPECT_FALSE(WaitUntil([&] { return trading.service.Requests().size() > 2; }, 1000)) << "nothing more";
+    EXPECT_EQ(trading.Dialog(L"Warning", 100), nullptr);
+}
+
 TEST(Orders, CloseAllDialogTakesNoSecondPressWhileItsCommandRuns)
 {
     Trading trading;
