@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <new>
 #include <optional>
 
@@ -25,8 +26,9 @@ DWORD WINAPI RunJob(void* parameter)
         (*job.work)();
     } catch (const DeferredFatalError& failure) {
         job.failure = failure;
-    } catch (const std::bad_alloc&) {
-        // The work's own results stay as they were: the exchange failed, as when the service is down.
+    } catch (...) {
+        // Out of memory, or anything else the work did not expect: its own results stay as they were, and
+        // the exchange failed, as when the service is down. Nothing ends the panel with an order under way.
     }
     return 0;
 }
@@ -42,6 +44,9 @@ void RunBesideWindowThread(const std::function<void()>& work)
         return;
     }
     bool quit = false;
+    // A handler dispatched meanwhile that throws must not end the wait before the worker: the worker still
+    // writes into this frame. What it threw goes on once the worker has ended.
+    std::exception_ptr thrown;
     for (;;) {
         const HANDLE ended = thread.get();
         // Sent messages are taken by the peek below too: another process's call into the panel's windows
@@ -58,8 +63,13 @@ void RunBesideWindowThread(const std::function<void()>& work)
             if (message.message == WM_QUIT)
                 quit = true;  // the panel's own loop ends once the command is over
             else if (!IsInputMessage(message.message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
+                try {
+                    TranslateMessage(&message);
+                    DispatchMessageW(&message);
+                } catch (...) {
+                    if (!thrown)
+                        thrown = std::current_exception();
+                }
             }
         }
     }
@@ -67,4 +77,6 @@ void RunBesideWindowThread(const std::function<void()>& work)
         QuitPanel();
     if (job.failure)
         ReportFatalError(*job.failure);
+    if (thrown)
+        std::rethrow_exception(thrown);
 }

@@ -54,6 +54,13 @@ void CMainWindow::stopForFatalError()
         KillTimer(executingDialog, executingTimer);
     DisableInput(hWnd);
     overlay.Stop();
+    // A dialog of the child disabled the terminal's top-level window; the report ends the process, and the
+    // dialog would never enable it again: the terminal would take no input for good.
+    if (dialogsOpen > 0 && !overlay.active()) {
+        const HWND topLevel = GetAncestor(hWnd, GA_ROOT);
+        if (topLevel && topLevel != hWnd)
+            EnableWindow(topLevel, TRUE);
+    }
 }
 
 CMainWindow& GetMainWindow()

@@ -90,6 +90,7 @@ public:
 
     int executingStep = 0;  // progress step of the Executing dialog
     HWND executingDialog = nullptr;  // while it is open
+    int dialogsOpen = 0;  // the panel's own dialogs up now, each disabling the terminal's top-level window
     bool tradeCommandRunning = false;
 
     CSellButton sellButton;

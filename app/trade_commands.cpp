@@ -115,7 +115,9 @@ INT_PTR CMainWindow::showDialog(WORD dialogId, HWND owner, DLGPROC procedure)
 {
     // A child's dialog disables the terminal's top-level window by itself; the stand-in does it here.
     const TerminalDisabled terminal(overlay);
+    ++dialogsOpen;
     const INT_PTR result = DialogBoxParamW(hInstance, MAKEINTRESOURCEW(dialogId), owner, procedure, 0);
+    --dialogsOpen;
     // The chart's closing reached the panel's windows while the dialog was up: the dialog's loop took the
     // quit meant for the panel's own loop, which would otherwise wait for ever.
     if (PanelQuitting())

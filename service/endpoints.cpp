@@ -127,10 +127,14 @@ HostLookup::HostLookup(const std::wstring& address, const HostResolver& resolve)
     try {
         // The thread holds the state, so a lookup given up on ends without the panel.
         std::thread([state = state_, host, resolve] {
-            const ULONG found = resolve(host);
-            const std::lock_guard lock(state->mutex);
-            state->address = found;
-            state->done.notify_all();
+            // Whatever goes wrong here ends this lookup only: its waiter gives up at its bound.
+            try {
+                const ULONG found = resolve(host);
+                const std::lock_guard lock(state->mutex);
+                state->address = found;
+                state->done.notify_all();
+            } catch (...) {
+            }
         }).detach();
     } catch (const std::system_error&) {
         state_->address = resolve(host);  // no thread to be had: the lookup as it is

@@ -257,8 +257,8 @@ void COrderPath::lookUpBrokerRowAhead()
         std::thread([identity = identity_, terminal] {
             try {
                 identity->Address(terminal);
-            } catch (const std::bad_alloc&) {
-            } catch (const std::system_error&) {
+            } catch (...) {
+                // Ahead of the press only: the press looks it up.
             }
         }).detach();
     } catch (const std::system_error&) {

@@ -59,11 +59,12 @@ void COrderPath::connectAhead()
             std::unique_ptr<ConnectionAhead> made;
             try {
                 made = ConnectAhead(endpoint, address, tls);
-            } catch (const std::bad_alloc&) {
+            } catch (...) {
+                // No connection made ahead: the press connects.
             }
             const bool connected = made != nullptr;
             std::vector<TcpRowKey> own;
-            {
+            try {
                 const std::lock_guard lock(slot->mutex);
                 slot->making = false;
                 slot->lastMade = std::chrono::steady_clock::now();
@@ -79,14 +80,16 @@ void COrderPath::connectAhead()
                 }
                 if (slot->generation == generation)
                     slot->connection = std::move(made);
+            } catch (...) {
+                return;  // a mutex that fails: nothing made ahead from now on, and the presses connect
             }
             // The new connection moved the system's counters: the broker row is proven again now rather
             // than at the press.
             try {
                 if (connected && terminal != 0)
                     identity->Address(terminal, own);
-            } catch (const std::bad_alloc&) {
-            } catch (const std::system_error&) {
+            } catch (...) {
+                // Ahead of the press only: the press proves it.
             }
         }).detach();
     } catch (const std::system_error&) {
@@ -104,8 +107,8 @@ void COrderPath::ProveIdentityAhead(std::vector<TcpRowKey> own)
         std::thread([identity = identity_, terminal, own = std::move(own)] {
             try {
                 identity->Address(terminal, own);
-            } catch (const std::bad_alloc&) {
-            } catch (const std::system_error&) {
+            } catch (...) {
+                // Ahead of the press only: the press proves it.
             }
             identity->proving = false;
         }).detach();

@@ -1,6 +1,8 @@
 // What a trader sees when the panel has to end: the error reporter's box and the exit code.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <string>
 #include <utility>
 
@@ -100,9 +102,15 @@ TEST(ReportFatalError, LastingFailureShowsOneReportWithThePanelStopped)
     EXPECT_NE(probe.exitCode(), 0u);
 }
 
-TEST(ReportFatalError, ShowsAboveThePanelsDialogsWithTheTerminalEnabledAgain)
+class ReportOverADialog : public testing::TestWithParam<bool> {};
+
+TEST_P(ReportOverADialog, ShowsAboveThePanelsDialogsWithTheTerminalEnabledAgain)
 {
-    const OverlayPanels overlay;
+    // The stand-in disables the terminal itself for its dialogs; the real child's dialog does it through
+    // the system, and in both the report must enable it again.
+    std::optional<OverlayPanels> overlay;
+    if (GetParam())
+        overlay.emplace();
     TerminalHost terminal;
     PanelProcess probe =
         PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"), ChartHandleText(terminal.chart()) + L" dialog");
@@ -126,3 +134,6 @@ TEST(ReportFatalError, ShowsAboveThePanelsDialogsWithTheTerminalEnabledAgain)
     ASSERT_TRUE(probe.wait(10000)) << "OK was not reachable";
     EXPECT_NE(probe.exitCode(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(ReportFatalError, ReportOverADialog, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "StandIn" : "Child"; });

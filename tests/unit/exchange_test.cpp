@@ -6,9 +6,12 @@
 #include <clocale>
 #include <climits>
 #include <cstring>
+#include <atomic>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
+#include "app/exchange_thread.h"
 #include "exchange/order_document.h"
 #include "exchange/ansi_text.h"
 #include "exchange/shared_text.h"
@@ -345,4 +348,35 @@ TEST_F(SymbolDocument, InternalEntitiesOfADtdAreNotExpanded)
     EXPECT_TRUE(Unchanged(info)) << "read a name of " << info.Name.size() << " characters";
     // A plain character or entity reference is still resolved.
     EXPECT_EQ(Read("<S Name=\"A&amp;B&#x43;\"/>").Name, L"A&BC");
+}
+
+TEST(ExchangeThread, WaitEndsOnlyWithItsWorkerWhateverAHandlerThrows)
+{
+    // A window of this thread whose handler throws, with a message for it while the work runs.
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_APP)
+            throw std::runtime_error("a handler failed");
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ThrowingHandler";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowW(L"ThrowingHandler", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    std::atomic<bool> workEnded = false;
+    bool rethrown = false;
+    try {
+        RunBesideWindowThread([&] {
+            PostMessageW(window, WM_APP, 0, 0);
+            Sleep(300);
+            workEnded = true;
+        });
+    } catch (const std::runtime_error&) {
+        rethrown = true;
+    }
+    EXPECT_TRUE(workEnded) << "the wait returned while its worker still ran";
+    EXPECT_TRUE(rethrown) << "what the handler threw goes on once the worker has ended";
+    DestroyWindow(window);
 }
