@@ -1,5 +1,7 @@
 #include "app/chart_overlay.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cwchar>
 
@@ -296,14 +298,15 @@ void ChartOverlay::Hide(bool placed)
     SetWindowPos(panel_, placed ? nullptr : RightAboveTerminal(), 0, 0, 0, 0, flags);
 }
 
-bool ChartOverlay::OnDragMessage(UINT message, WPARAM wParam)
+bool ChartOverlay::OnDragMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    POINT cursor;
+    // Each message's own point: the pointer may have moved on before the panel took the message.
+    POINT cursor = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {
     case WM_NCLBUTTONDOWN:
-    case WM_NCLBUTTONDBLCLK: {  // a press soon after a click is a press too
+    case WM_NCLBUTTONDBLCLK: {  // a press soon after a click is a press too; its point is on the screen
         RECT window;
-        if (wParam != HTCAPTION || !GetCursorPos(&cursor) || !GetWindowRect(panel_, &window))
+        if (wParam != HTCAPTION || !GetWindowRect(panel_, &window))
             return false;
         grab_ = {cursor.x - window.left, cursor.y - window.top};
         dragging_ = true;
@@ -320,8 +323,8 @@ bool ChartOverlay::OnDragMessage(UINT message, WPARAM wParam)
             ReleaseCapture();
             return true;
         }
-        if (GetCursorPos(&cursor))
-            DragTo(cursor);
+        ClientToScreen(panel_, &cursor);  // a move's point is in the client area
+        DragTo(cursor);
         return true;
     case WM_CANCELMODE:
         // The system takes the mouse (a dialog comes up): the drag ends there; the default handling goes on.

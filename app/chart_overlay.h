@@ -40,7 +40,7 @@ public:
 
     // The trader's drag by the panel's surface, done here rather than by the window manager, which would
     // let the panel leave the chart; true when the message was one of the drag's.
-    bool OnDragMessage(UINT message, WPARAM wParam);
+    bool OnDragMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // The terminal's window is disabled by a modal dialog of the terminal's own: a child of that window
     // would take no input then.
     bool TerminalBusy() const;

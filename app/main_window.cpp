@@ -299,7 +299,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
     case WM_CANCELMODE:
-        if (ChartOverlay& overlay = GetMainWindow().overlay; overlay.active() && overlay.OnDragMessage(message, wParam))
+        if (ChartOverlay& overlay = GetMainWindow().overlay; overlay.active() && overlay.OnDragMessage(message, wParam, lParam))
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     default:

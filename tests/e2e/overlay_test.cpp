@@ -400,4 +400,15 @@ TEST(Overlay, DragMovesThePanelWithinTheChartAndTheTicksKeepItThere)
     ASSERT_TRUE(Xdotool(L"sleep 0.2 " + MoveTo({grip2.x + 60, grip2.y + 40}) + L" sleep 0.2 mouseup 1"));
     EXPECT_FALSE(WaitUntil([&] { return WindowCorner(shown.window).x != start.x + 10; }, 500))
         << "the panel followed a drag that had ended";
+
+    // Each of the drag's messages counts at its own point, not where the pointer is when the panel takes it
+    // (here parked far away).
+    ParkMouse();
+    const POINT corner = WindowCorner(shown.window);
+    const POINT pressed = OnScreen(shown.window, 60, 8);  // a press's point is on the screen, a move's in the client
+    PostMessageW(shown.window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(pressed.x, pressed.y));
+    PostMessageW(shown.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(60 + 12, 8 + 9));
+    PostMessageW(shown.window, WM_LBUTTONUP, 0, MAKELPARAM(60 + 12, 8 + 9));
+    EXPECT_TRUE(WaitUntil([&] { return WindowCorner(shown.window) == POINT{corner.x + 12, corner.y + 9}; }, 2000))
+        << WindowCorner(shown.window).x - corner.x << ", " << WindowCorner(shown.window).y - corner.y;
 }

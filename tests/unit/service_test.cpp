@@ -1003,8 +1003,14 @@ TEST(EchoesDropped, OrderGoesToThePrimaryThenToTheSecondary)
     path.setServers({L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/Pellantix/Pellantix.svc",
                        L"http://127.0.0.1:" + std::to_wstring(secondary.port()) + L"/Pellantix/Pellantix.svc"});
     // The first lookups of a fresh wine session (this test has a namespace and a session of its own) can
-    // outlast their bound on a loaded machine: the selection timed is the second, whose names are known.
-    path.selectServer();
+    // outlast their bound for seconds on a loaded machine: the selection timed is one whose names are known.
+    ASSERT_TRUE(harness::WaitUntil(
+        [&] {
+            path.selectServer();
+            const EndpointState state = path.endpoints();
+            return state.serverAddresses[0] != INADDR_NONE && state.serverAddresses[1] != INADDR_NONE;
+        },
+        60000));
     const ULONGLONG start = GetTickCount64();
     path.selectServer();
     const ULONGLONG selection = GetTickCount64() - start;
