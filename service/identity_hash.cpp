@@ -10,7 +10,6 @@
 #include <functional>
 #include <new>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "exchange/ansi_text.h"
@@ -249,19 +248,15 @@ std::wstring COrderPath::IdentitySlot::Address(DWORD process, const std::vector<
 void COrderPath::lookUpBrokerRowAhead()
 {
     // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
-    // only revalidated.
-    const DWORD terminal = terminalProcess_;
-    if (terminal == 0)
-        return;
+    // only revalidated. A proof already running serves as well: the press checks the row again anyway.
     try {
-        std::thread([identity = identity_, terminal] {
-            try {
-                identity->Address(terminal);
-            } catch (...) {
-                // Ahead of the press only: the press looks it up.
-            }
-        }).detach();
-    } catch (const std::system_error&) {
+        std::vector<TcpRowKey> own;
+        {
+            const std::lock_guard lock(ahead_->mutex);
+            own = ahead_->made;
+        }
+        ProveIdentityAhead(std::move(own));
+    } catch (...) {
         // Then the press looks it up.
     }
 }

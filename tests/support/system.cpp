@@ -26,6 +26,9 @@ std::string Unescaped(const std::string& value)
     return out;
 }
 
+
+}  // namespace
+
 bool Accepts(const char* host, int port)
 {
     const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -37,8 +40,6 @@ bool Accepts(const char* host, int port)
     closesocket(probe);
     return connected;
 }
-
-}  // namespace
 
 ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& secondaryMode, const std::string& alsoOnHost)
 {

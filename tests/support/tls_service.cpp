@@ -1,4 +1,5 @@
 #include "tests/support/tls_service.h"
+#include "tests/support/system.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -36,17 +37,6 @@ HCERTSTORE OpenRoots()
     return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
 }
 
-bool Accepts(const std::string& host, int port)
-{
-    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = inet_addr(host.c_str());
-    const bool connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    closesocket(probe);
-    return connected;
-}
 
 // The folder that holds the test programs, as a Unix path.
 std::wstring ProgramFolderUnix()
@@ -115,7 +105,7 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
     if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" TCP:" + to +
                       L" </dev/null >/dev/null 2>&1 & echo $! >" + pidFile_))
         return;
-    listening_ = WaitUntil([&bind, port] { return Accepts(bind, port); }, 5000);
+    listening_ = WaitUntil([&bind, port] { return Accepts(bind.c_str(), port); }, 5000);
 }
 
 TlsFront::~TlsFront()
