@@ -90,7 +90,7 @@ std::vector<LoggedRequest> ServiceRun::Requests() const
             fields.push_back(Unescaped(field));
         fields.resize(9);
         LoggedRequest request;
-        request.arrivedMs = fields[0].empty() ? 0 : std::stoull(fields[0]);
+        request.arrivedMs = fields[0].empty() ? 0 : std::stod(fields[0]);
         request.endpoint = fields[1];
         request.type = fields[2].empty() ? -1 : std::stoi(fields[2]);
         request.hash = fields[3];

@@ -17,7 +17,7 @@ namespace harness {
 
 // One request as the stand-in service recorded it.
 struct LoggedRequest {
-    ULONGLONG arrivedMs = 0;  // the system's tick count when the service had read it
+    double arrivedMs = 0;  // when the service had read it, on the stand-ins' monotonic clock (MonotonicMs)
     std::string endpoint;
     int type = -1;
     std::string hash, company, volume, stopLoss, takeProfit, setSlTpOnMarket;

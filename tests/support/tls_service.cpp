@@ -102,7 +102,9 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
     // socat's inactivity timeout closes a connection that carried nothing that long, as a service does.
     const std::wstring idle = idleSeconds > 0 ? L"-T " + std::to_wstring(idleSeconds) + L" " : L"";
     const std::wstring there = netns.empty() ? L"" : L"/usr/bin/nsenter --net=" + std::wstring(netns.begin(), netns.end()) + L" ";
-    if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" TCP:" + to +
+    // A backend given as a socat address of its own (EXEC:...) is used as it stands.
+    const std::wstring leg = to.rfind(L"EXEC:", 0) == 0 ? L"'" + to + L"'" : L"TCP:" + to;
+    if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" " + leg +
                       L" </dev/null >/dev/null 2>&1 & echo $! >" + pidFile_))
         return;
     listening_ = WaitUntil([&bind, port] { return Accepts(bind.c_str(), port); }, 5000);

@@ -34,7 +34,7 @@ private:
 };
 
 // socat on bind:port presenting the leaf's certificate, each connection forwarded in clear to the
-// backend ("127.0.0.2:8888"); with tls false it forwards the bytes as they come, TLS or not. With idle
+// backend ("127.0.0.2:8888", or a socat address such as "EXEC:relay host port"); with tls false it forwards the bytes as they come, TLS or not. With idle
 // seconds, a connection that carries nothing that long is closed. With a network namespace's file, socat
 // runs there. Stopped by pid.
 class TlsFront {

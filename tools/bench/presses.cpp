@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tests/support/trading.h"
+#include "tools/common/monotonic_clock.h"
 #include "tools/bench/figures.h"
 
 PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD restMs, const std::string& serviceAlsoOn)
@@ -33,12 +34,12 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
         click[0].type = click[1].type = INPUT_MOUSE;
         click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
         click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        const ULONGLONG pressed = GetTickCount64();
+        const double pressed = MonotonicMs();
         SendInput(2, click, sizeof(INPUT));
         std::vector<LoggedRequest> requests;
         if (!WaitUntil([&] { return (requests = trading.service.Requests()).size() > before; }, 10000))
             break;
-        times.ms.push_back(double(requests[before].arrivedMs - pressed));
+        times.ms.push_back(requests[before].arrivedMs - pressed);
         std::fprintf(stderr, "press %d: %.0f ms\n", press, times.ms.back());
         // The order, its dialog, the Finish: the next press once the panel takes input again.
         WaitUntil([&] { return trading.service.Requests().size() >= before + 2; }, 15000);

@@ -8,14 +8,18 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "service/order_path.h"
 #include "service/winsock_session.h"
+#include "tests/support/harness.h"
+#include "tests/support/system.h"
 #include "tests/support/tls_service.h"
 #include "tools/bench/figures.h"
 #include "tools/bench/presses.h"
+#include "tools/common/monotonic_clock.h"
 
 namespace {
 
@@ -27,13 +31,19 @@ constexpr const char* serviceHere = "10.78.0.1";
 
 // The far end of the link: relays on 10.77.0.2 and 10.77.0.3 to the stand-in service's endpoints, through
 // TLS or not, closing connections idle for that many seconds when given.
+// The leg to the stand-in service is made once the panel has sent something (WAN_FIRST_BYTE_RELAY names
+// the program that makes it): the service listens in the panel's namespace, and a leg made at once would
+// stand in the panel's TCP table, idle and without an owner under wine, while a connection is held ahead.
 struct FarEnd {
-    FarEnd(const harness::TestPki& pki, const std::string& netns, bool tls, int idleSeconds)
-        : primary(pki, tls ? 8443 : 8888, "wan", std::string(serviceHere) + ":8888", tls, "10.77.0.2", idleSeconds,
-                  netns),
-          secondary(pki, tls ? 8444 : 8889, "wan", std::string(serviceHere) + ":8889", tls, "10.77.0.3",
-                    idleSeconds, netns)
+    FarEnd(const harness::TestPki& pki, const std::string& netns, const std::string& relay, bool tls, int idleSeconds)
+        : primary(pki, tls ? 8443 : 8888, "wan", Backend(relay, 8888), tls, "10.77.0.2", idleSeconds, netns),
+          secondary(pki, tls ? 8444 : 8889, "wan", Backend(relay, 8889), tls, "10.77.0.3", idleSeconds, netns)
     {
+    }
+    static std::string Backend(const std::string& relay, int port)
+    {
+        const std::string service = std::string(serviceHere) + (relay.empty() ? ":" : " ") + std::to_string(port);
+        return relay.empty() ? service : "EXEC:" + relay + " " + service;
     }
     bool listening() const { return primary.listening() && secondary.listening(); }
 
@@ -50,6 +60,35 @@ double Slowest(const PressTimes& times)
     return times.ms.empty() ? 1e9 : times.ms.back();
 }
 
+// The order path alone, with no window, input or identity before it: a request on a connection made ahead,
+// from the call to the request read at the service. What the link, the far end's relay and the stand-in
+// service cost; a press adds the panel's input and window thread to it.
+PressTimes OrderPathAloneMs(int orders)
+{
+    PressTimes times;
+    harness::ServiceRun service("ok", "ok", serviceHere);
+    if (!service.listening())
+        return times;
+    COrderPath path({L"http://10.77.0.2:8888/Pellantix/Pellantix.svc", L"http://10.77.0.3:8889/Pellantix/Pellantix.svc"},
+                    {});
+    path.selectServer();
+    for (int order = 0; order < orders; ++order) {
+        path.connectAhead();
+        if (!harness::WaitUntil([&] { return path.holdsConnectionAhead(); }, 5000))
+            break;
+        Sleep(400);
+        const size_t before = service.Requests().size();
+        const double called = MonotonicMs();
+        path.orderWithRetry({Buy, {L"0.01", L"0", L"0", L"0"}, L""});
+        const std::vector<harness::LoggedRequest> requests = service.Requests();
+        if (requests.size() <= before)
+            break;
+        times.ms.push_back(requests[before].arrivedMs - called);
+    }
+    std::sort(times.ms.begin(), times.ms.end());
+    return times;
+}
+
 }  // namespace
 
 int wmain()
@@ -60,6 +99,8 @@ int wmain()
         return 1;
     }
     const std::string farEnd = farEndVariable;
+    const char* relayVariable = std::getenv("WAN_FIRST_BYTE_RELAY");
+    const std::string relay = relayVariable ? relayVariable : "";
     const WinsockSession winsock;
     const harness::TestPki pki;
     FigureRows rows;
@@ -70,7 +111,7 @@ int wmain()
         const std::string scheme = tls ? "https" : "http";
         PressTimes cold, rested, longRest;
         {
-            const FarEnd relays(pki, farEnd, tls, 0);
+            const FarEnd relays(pki, farEnd, relay, tls, 0);
             std::fprintf(stderr, "%s: cold and rested presses\n", scheme.c_str());
             if (relays.listening()) {
                 cold = PressToRequestMs(pressesEach, program, 0, serviceHere);
@@ -79,7 +120,7 @@ int wmain()
         }
         {
             // A service that closes connections idle for 5 s, and a pointer resting 7 s.
-            const FarEnd relays(pki, farEnd, tls, 5);
+            const FarEnd relays(pki, farEnd, relay, tls, 5);
             std::fprintf(stderr, "%s: presses after 7 s of rest\n", scheme.c_str());
             if (relays.listening())
                 longRest = PressToRequestMs(pressesEach, program, 7000, serviceHere);
@@ -88,6 +129,15 @@ int wmain()
         rows.push_back({press + "cold (median / slowest)", MedianAndSlowest(cold.ms), "", true});
         rows.push_back({press + "the pointer resting 0.4 s", MedianAndSlowest(rested.ms),
                         Format("median <= %.0f ms", oneWayMs + 10), Median(rested) <= oneWayMs + 10});
+        if (!tls) {
+            const FarEnd relays(pki, farEnd, relay, tls, 0);
+            const PressTimes alone = relays.listening() ? OrderPathAloneMs(pressesEach) : PressTimes{};
+            rows.push_back({"http: the order path alone on a connection made ahead, no press (the link's floor)",
+                            MedianAndSlowest(alone.ms), "", true});
+            rows.push_back({"http: what the press adds, medians (input, window thread, identity)",
+                            alone.ms.empty() || rested.ms.empty() ? "" : Format("%.0f ms", Median(rested) - Median(alone)),
+                            "<= 10 ms", !alone.ms.empty() && Median(rested) - Median(alone) <= 10});
+        }
         rows.push_back({press + "resting 7 s, idle closed after 5 s", MedianAndSlowest(longRest.ms),
                         Format("<= %.0f ms, one order", 8 * oneWayMs),
                         Slowest(longRest) <= 8 * oneWayMs && longRest.oneOrderEach});

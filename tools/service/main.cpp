@@ -27,6 +27,7 @@
 
 #include "soapBasicHttpBinding_USCOREIPellantixService.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
+#include "tools/common/monotonic_clock.h"
 #include "tools/service/order_command.h"
 
 namespace {
@@ -82,12 +83,24 @@ std::string LogValue(const std::string* value)
     return out;
 }
 
+// When this thread's connection last read bytes: the request was whole then, before its parsing.
+thread_local double lastReadMs = 0;
+std::atomic<size_t (*)(soap*, char*, size_t)> runtimeReceive = nullptr;
+
+size_t ReceiveStamped(soap* soap, char* buffer, size_t length)
+{
+    const size_t got = runtimeReceive(soap, buffer, length);
+    if (got > 0)
+        lastReadMs = MonotonicMs();
+    return got;
+}
+
 void Record(const Endpoint& endpoint, const _ns1__OrderComp& request)
 {
     if (!requestLog)
         return;
     std::lock_guard<std::mutex> lock(logMutex);
-    std::fprintf(requestLog, "%llu\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", GetTickCount64(),
+    std::fprintf(requestLog, "%.3f\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", lastReadMs > 0 ? lastReadMs : MonotonicMs(),
                  endpoint.label().c_str(), request.Type ? std::to_string(*request.Type).c_str() : "",
                  LogValue(request.HASH).c_str(), LogValue(request.Comp).c_str(), LogValue(request.Volume).c_str(),
                  LogValue(request.SL).c_str(), LogValue(request.TP).c_str(), LogValue(request.SetSLTPonME).c_str());
@@ -225,6 +238,8 @@ void Serve(Endpoint endpoint)
             connection->soap->recv_timeout = service.soap->recv_timeout;
             connection->soap->send_timeout = service.soap->send_timeout;
             soap_copy_stream(connection->soap, service.soap);
+            runtimeReceive = connection->soap->frecv;
+            connection->soap->frecv = ReceiveStamped;
             service.soap->socket = SOAP_INVALID_SOCKET;
             // A first read, which finds nothing yet: wine shows a socket's owner in the system's table only
             // once its process has done I/O on it.
