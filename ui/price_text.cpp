@@ -92,6 +92,40 @@ PriceLayout PricePieces(int digits, double price)
     return layout;
 }
 
+void FitPieces(std::vector<PricePiece>& pieces, int width, const PieceMeasure& measure)
+{
+    const auto widthAt = [&](double scale, std::vector<PricePiece>& scaled) {
+        int total = 0;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const PricePiece& piece = pieces[i];
+            const int height = std::max(minPieceHeight, static_cast<int>(piece.height * scale));
+            scaled[i] = {piece.text, piece.top + piece.height - height, height, piece.weight};
+            total += measure(piece.text, height, piece.weight);
+        }
+        return total;
+    };
+    std::vector<PricePiece> scaled = pieces;
+    const int natural = widthAt(1.0, scaled);
+    if (natural <= width || natural <= 0)
+        return;
+    // Widths grow about as the heights: start near the scale that fits, then step down until it does.
+    double scale = std::min(1.0, static_cast<double>(width) / natural);
+    for (int step = 0; step < 40; ++step, scale -= 0.02) {
+        if (widthAt(scale, scaled) <= width ||
+            std::all_of(scaled.begin(), scaled.end(), [](const PricePiece& p) { return p.height == minPieceHeight; }))
+            break;
+    }
+    pieces = std::move(scaled);
+}
+
+std::wstring DigitShape(std::wstring text)
+{
+    for (wchar_t& c : text)
+        if (c >= L'0' && c <= L'9')
+            c = L'0';
+    return text;
+}
+
 SpreadParts SpreadPieces(int digits, double ask, double bid)
 {
     double factor = 1.0;  // other digits: the raw difference

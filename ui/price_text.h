@@ -1,6 +1,7 @@
 // The texts the panel draws, apart from the drawing: price pieces, spread, justified fields, numbers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ struct PriceLayout {
 };
 // The price in pieces so that the two pip digits stand out.
 PriceLayout PricePieces(int digits, double price);
+// The pieces made small enough to stand side by side within width, as measure gives a text's width at a
+// height and weight: all heights scaled alike, bottoms kept (the pip digits still stand out, on the same
+// line); pieces that fit stay as they are. Never below a height of minPieceHeight.
+using PieceMeasure = std::function<int(const std::wstring& text, int height, int weight)>;
+constexpr int minPieceHeight = 8;
+void FitPieces(std::vector<PricePiece>& pieces, int width, const PieceMeasure& measure);
+// A text standing for another of the same width in Arial, whose digits share one advance: each digit as 0.
+// Fitting a shape serves every price of that shape.
+std::wstring DigitShape(std::wstring text);
+
 // Whether two prices draw the same: bit for bit, so -0 differs from 0 (it is drawn with its sign) and a NaN
 // equals itself (nothing new to draw).
 bool SamePrice(double a, double b);

@@ -64,9 +64,10 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         button.PaintButton(info.Digits, ask ? info.AskUp : info.BidUp, ask ? info.Ask : info.Bid);
         return 0;
     case WM_LBUTTONDOWN:
-        // Drawn pressed at once, with the rest of the panel, and until the whole command is over.
+        // Drawn pressed until the whole command is over: painted while the order is on its way, which the
+        // drawing does not hold back.
         button.pressed = true;
-        main.RefreshPanel();
+        InvalidateRect(window, nullptr, FALSE);
         main.tradeCommand(order);
         button.pressed = false;
         main.RefreshPanel();
@@ -165,10 +166,39 @@ void CTradeButton::PrintPrice(int digits, bool up, double price)
     DrawArrow(up);
     if (!SetBkMode(memDC, TRANSPARENT) || SetTextColor(memDC, textColour) == CLR_INVALID)
         ReportFatalError(L"CTradeButton::PrintPrice");
-    const PriceLayout layout = PricePieces(digits, price);
+    PriceLayout layout = PricePieces(digits, price);
+    FitToButton(layout);
     textX = layout.startX;
     for (const PricePiece& piece : layout.pieces)
         PrintDigits(piece.text, piece.top, piece.height, piece.weight);
+}
+
+void CTradeButton::FitToButton(PriceLayout& layout)
+{
+    // Fitted once for each shape of price: ticks that change only digits find the sizes ready.
+    std::vector<std::wstring> shape;
+    for (const PricePiece& piece : layout.pieces)
+        shape.push_back(DigitShape(piece.text));
+    if (!fitted_ || fitted_->startX != layout.startX || fitted_->shape != shape) {
+        std::vector<PricePiece> shaped = layout.pieces;
+        for (size_t i = 0; i < shaped.size(); ++i)
+            shaped[i].text = shape[i];
+        // One pixel kept clear at the right edge; a measure that fails leaves the pieces as they are.
+        FitPieces(shaped, width - layout.startX - 1, [this](const std::wstring& text, int pieceHeight, int weight) {
+            const win::UniqueFont pieceFont(CreateArialFont(pieceHeight, weight));
+            win::SelectGuard selected(memDC, pieceFont);
+            SIZE size = {};
+            if (!pieceFont || !selected.ok() ||
+                !GetTextExtentPoint32W(memDC, text.c_str(), static_cast<int>(text.size()), &size))
+                return 0;
+            return static_cast<int>(size.cx);
+        });
+        fitted_ = Fitted{layout.startX, std::move(shape), std::move(shaped)};
+    }
+    for (size_t i = 0; i < layout.pieces.size(); ++i) {
+        layout.pieces[i].top = fitted_->pieces[i].top;
+        layout.pieces[i].height = fitted_->pieces[i].height;
+    }
 }
 
 void CTradeButton::PrintDigits(const std::wstring& piece, int top, int pieceHeight, int weight)

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/base_window.h"
 #include "ui/price_text.h"
@@ -42,6 +43,8 @@ public:
 
     void eraseBackGround();
     void PrintPrice(int digits, bool up, double price);
+    // The price's pieces made small enough for the button where the price is too wide for it.
+    void FitToButton(PriceLayout& layout);
     void PrintDigits(const std::wstring& piece, int top, int pieceHeight, int weight);
     void PrintName();
     void DrawArrow(bool up);
@@ -73,6 +76,13 @@ private:
         }
     };
     std::optional<Shown> shown_;
+    // The sizes fitted for the last shape of price drawn.
+    struct Fitted {
+        int startX;
+        std::vector<std::wstring> shape;
+        std::vector<PricePiece> pieces;
+    };
+    std::optional<Fitted> fitted_;
 };
 
 class CSellButton : public CTradeButton {

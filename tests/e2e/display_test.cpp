@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/harness.h"
@@ -152,6 +154,69 @@ TEST(Display, PricesAndSpreadAreRedrawnWithinTwoTicks)
     Sleep(250);
     EXPECT_EQ(shown.Capture(shown.buy), sixDigits);
     EXPECT_TRUE(Greenish(shown.Pixel(shown.buy, 45, 28)));
+}
+
+TEST(Display, EveryDigitOfAPriceShowsOnBothButtonsWhateverItsSize)
+{
+    ShownPanel shown;
+    ASSERT_NE(shown.buy, nullptr);
+    const auto show = [&](int digits, const std::string& price) {
+        char document[256];
+        std::snprintf(document, sizeof document,
+                      "<Symbol Name=\"EURUSD\" Digits=\"%d\" Bid=\"%s\" Ask=\"%s\" BidUp=\"1\" AskUp=\"1\"/>", digits,
+                      price.c_str(), price.c_str());
+        shown.expert.Publish(document);
+    };
+    using Images = std::pair<ScreenImage, ScreenImage>;
+    const auto capture = [&] { return Images{shown.Capture(shown.sell), shown.Capture(shown.buy)}; };
+    // Both buttons drawn anew, unlike each of the images given.
+    const auto shownUnlike = [&](std::initializer_list<const Images*> others, Images& now) {
+        return WaitUntil(
+            [&] {
+                now = capture();
+                for (const Images* other : others)
+                    if (now.first == other->first || now.second == other->second)
+                        return false;
+                return true;
+            },
+            2000);
+    };
+    // The buttons with no price, to tell the price's pixels at the right edge from the tile's.
+    Images first, bare;
+    show(2, "55.55");
+    const Images initial = capture();
+    ASSERT_TRUE(shownUnlike({&initial}, first));
+    show(0, "55.55");
+    ASSERT_TRUE(shownUnlike({&first}, bare));
+    const auto lastColumn = [](const ScreenImage& image) {
+        std::vector<COLORREF> column;
+        for (int y = 0; y < image.height; ++y)
+            column.push_back(image.at(image.width - 1, y));
+        return column;
+    };
+
+    Images previous = bare;
+    for (const auto& [digits, price] : {std::pair{5, "1.08436"}, {3, "151.217"}, {2, "2034.56"}, {1, "38125.5"},
+                                        {2, "104250.55"}}) {
+        Images base;
+        show(digits, price);
+        ASSERT_TRUE(shownUnlike({&previous}, base)) << price;
+        EXPECT_EQ(lastColumn(base.first), lastColumn(bare.first)) << price << " runs off SELL";
+        EXPECT_EQ(lastColumn(base.second), lastColumn(bare.second)) << price << " runs off BUY";
+        previous = base;
+        const std::string text = price;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '.')
+                continue;
+            std::string changed = text;
+            changed[i] = text[i] == '9' ? '8' : static_cast<char>(text[i] + 1);
+            Images now;
+            show(digits, changed);
+            // Each change from the same price: a digit not seen leaves both buttons as the price drew them.
+            EXPECT_TRUE(shownUnlike({&base, &previous}, now)) << changed << " shows as " << price;
+            previous = now;
+        }
+    }
 }
 
 TEST(Display, TicksDrawingOnlyWhatChangedLeaveThePixelsOfAWholeRedraw)

@@ -49,7 +49,7 @@ TEST(PricePieces, PipDigitsStandOutForEachDigitCount)
     ExpectPieces(1, 12.3, 5, {{L"12.", 15, 20, 400}, {L"3", 5, 30, 900}});
     // The record's values before the first document.
     ExpectPieces(4, 0.0, 1, {{L"0.00", 15, 20, 400}, {L"00", 6, 30, 900}});
-    // Too many integer digits: all of it is drawn, the rest runs off the button.
+    // Many integer digits: all of it, made to fit when drawn.
     ExpectPieces(2, 12345.67, 5, {{L"12345.", 15, 20, 400}, {L"67", 6, 30, 900}});
     ExpectPieces(5, 1.234564, 1, {{L"1.23", 15, 20, 400}, {L"45", 6, 30, 900}, {L"6", 15, 20, 900}});
 }
@@ -77,6 +77,60 @@ TEST(PricePieces, HostilePricesGiveBoundedPieces)
     EXPECT_TRUE(SamePrice(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()));
     EXPECT_TRUE(SamePrice(1.08444, 1.08444));
     EXPECT_FALSE(SamePrice(1.08444, 1.08445));
+}
+
+TEST(FitPieces, TooWidePricesShrinkAlikeOnTheirLineOthersStayAsTheyAre)
+{
+    // About as Arial: a character a little over half its height wide, a bold one wider.
+    int measured = 0;
+    const PieceMeasure measure = [&measured](const std::wstring& text, int height, int weight) {
+        ++measured;
+        return static_cast<int>(text.size()) * height * (weight > 400 ? 12 : 11) / 20;
+    };
+    const int buttonWidth = 75;
+    const auto width = [&](const std::vector<PricePiece>& pieces) {
+        int total = 0;
+        for (const PricePiece& piece : pieces)
+            total += measure(piece.text, piece.height, piece.weight);
+        return total;
+    };
+    for (const auto& [digits, price] : {std::pair{5, 1.08436}, {3, 151.217}, {2, 2034.56}, {1, 38125.5},
+                                        {2, 104250.55}, {1, 12.3}, {4, 1.2345}}) {
+        SCOPED_TRACE(testing::Message() << digits << " digits, " << price);
+        const PriceLayout layout = PricePieces(digits, price);
+        const int room = buttonWidth - layout.startX - 1;
+        std::vector<PricePiece> fitted = layout.pieces;
+        FitPieces(fitted, room, measure);
+        ASSERT_EQ(fitted.size(), layout.pieces.size());
+        EXPECT_LE(width(fitted), room);
+        for (size_t i = 0; i < fitted.size(); ++i) {
+            EXPECT_EQ(fitted[i].text, layout.pieces[i].text);
+            EXPECT_EQ(fitted[i].weight, layout.pieces[i].weight);
+            EXPECT_EQ(fitted[i].top + fitted[i].height, layout.pieces[i].top + layout.pieces[i].height) << "bottom";
+            if (width(layout.pieces) <= room)
+                EXPECT_EQ(fitted[i].height, layout.pieces[i].height) << "a price that fits keeps its look";
+            else
+                EXPECT_LT(fitted[i].height, layout.pieces[i].height);
+        }
+        // The pip digits still the largest.
+        EXPECT_GT(fitted[1].height, fitted[0].height);
+        // As large as fits: a step larger would not.
+        if (width(layout.pieces) > room) {
+            std::vector<PricePiece> larger = fitted;
+            for (size_t i = 0; i < larger.size(); ++i)
+                larger[i].height = std::min(layout.pieces[i].height, larger[i].height * 108 / 100 + 1);
+            EXPECT_GT(width(larger), room);
+        }
+    }
+    // A price no button could hold ends at the smallest size, after a bounded number of tries.
+    std::vector<PricePiece> huge = PricePieces(5, 1e300).pieces;
+    measured = 0;
+    FitPieces(huge, 70, measure);
+    for (const PricePiece& piece : huge)
+        EXPECT_EQ(piece.height, minPieceHeight);
+    EXPECT_LE(measured, 200);
+
+    EXPECT_EQ(DigitShape(L"-104250.55"), L"-000000.00");
 }
 
 TEST(SpreadPieces, PipsWithOneDecimalAroundThePoint)
