@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <exception>
 #include <new>
 #include <optional>
@@ -18,9 +19,8 @@ struct Job {
     std::optional<DeferredFatalError> failure;
 };
 
-DWORD WINAPI RunJob(void* parameter)
+void Run(Job& job)
 {
-    Job& job = *static_cast<Job*>(parameter);
     const FatalErrorsDeferred deferred;
     try {
         (*job.work)();
@@ -30,33 +30,76 @@ DWORD WINAPI RunJob(void* parameter)
         // Out of memory, or anything else the work did not expect: its own results stay as they were, and
         // the exchange failed, as when the service is down. Nothing ends the panel with an order under way.
     }
+}
+
+DWORD WINAPI RunJob(void* parameter)
+{
+    Run(*static_cast<Job*>(parameter));
     return 0;
 }
 
-}  // namespace
-
-void RunBesideWindowThread(const std::function<void()>& work)
-{
-    Job job{&work, std::nullopt};
-    const win::UniqueHandleObject thread(CreateThread(nullptr, 0, RunJob, &job, 0, nullptr));
-    if (!thread) {
-        work();
-        return;
+// One thread kept for the exchanges, started ahead of the first press: under wine a thread started at the
+// press costs it a millisecond or more (each library is told of the new thread before the work begins).
+// Used by the window thread alone; one job at a time.
+class Worker {
+public:
+    Worker()
+        : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), done_(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+    {
+        if (wake_ && done_)
+            thread_.reset(CreateThread(nullptr, 0, Loop, this, 0, nullptr));
     }
-    bool quit = false;
-    // A handler dispatched meanwhile that throws must not end the wait before the worker: the worker still
-    // writes into this frame. What it threw goes on once the worker has ended.
-    std::exception_ptr thrown;
+
+    // Hands the job over: false where there is no worker or it serves a job already (a wait that dispatched
+    // a handler starting an exchange of its own).
+    bool Start(Job& job)
+    {
+        if (!thread_ || job_)
+            return false;
+        job_ = &job;
+        if (SetEvent(wake_.get()))
+            return true;
+        job_ = nullptr;
+        return false;
+    }
+    // Signalled once the job has run, or the worker is gone.
+    std::array<HANDLE, 2> ended() const { return {done_.get(), thread_.get()}; }
+    void Finished() { job_ = nullptr; }
+
+private:
+    static DWORD WINAPI Loop(void* parameter)
+    {
+        Worker& worker = *static_cast<Worker*>(parameter);
+        while (WaitForSingleObject(worker.wake_.get(), INFINITE) == WAIT_OBJECT_0) {
+            Run(*worker.job_);
+            SetEvent(worker.done_.get());
+        }
+        return 0;
+    }
+
+    win::UniqueHandleObject wake_, done_, thread_;
+    Job* job_ = nullptr;
+};
+
+// Never destroyed: its thread waits on its events until the process ends. None where memory is short.
+Worker* TheWorker()
+{
+    static Worker* const worker = new (std::nothrow) Worker;
+    return worker;
+}
+
+// Dispatches this thread's messages, all but the trader's input, until one of the handles is signalled.
+void WaitDispatching(const HANDLE* handles, DWORD count, bool& quit, std::exception_ptr& thrown)
+{
     for (;;) {
-        const HANDLE ended = thread.get();
         // Sent messages are taken by the peek below too: another process's call into the panel's windows
         // (the terminal destroying the chart) never waits for the exchange.
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &ended, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0)
-            break;
+        const DWORD woken = MsgWaitForMultipleObjectsEx(count, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken < WAIT_OBJECT_0 + count)
+            return;
         if (woken == WAIT_FAILED) {
-            WaitForSingleObject(ended, INFINITE);
-            break;
+            WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+            return;
         }
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -72,6 +115,36 @@ void RunBesideWindowThread(const std::function<void()>& work)
                 }
             }
         }
+    }
+}
+
+}  // namespace
+
+void PrepareExchangeThread()
+{
+    TheWorker();
+}
+
+void RunBesideWindowThread(const std::function<void()>& work)
+{
+    Job job{&work, std::nullopt};
+    bool quit = false;
+    // A handler dispatched meanwhile that throws must not end the wait before the worker: the worker still
+    // writes into this frame. What it threw goes on once the worker has ended.
+    std::exception_ptr thrown;
+    Worker* const worker = TheWorker();
+    if (worker && worker->Start(job)) {
+        const std::array<HANDLE, 2> ended = worker->ended();
+        WaitDispatching(ended.data(), static_cast<DWORD>(ended.size()), quit, thrown);
+        worker->Finished();
+    } else {
+        const win::UniqueHandleObject thread(CreateThread(nullptr, 0, RunJob, &job, 0, nullptr));
+        if (!thread) {
+            work();
+            return;
+        }
+        const HANDLE ended = thread.get();
+        WaitDispatching(&ended, 1, quit, thrown);
     }
     if (quit)
         QuitPanel();

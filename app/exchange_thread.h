@@ -7,8 +7,10 @@
 
 #include <functional>
 
-// Runs the work on a thread of its own and returns once it has ended. Meanwhile this thread dispatches its
+// Runs the work on the exchanges' thread (one of its own where that one is busy) and returns once it has ended. Meanwhile this thread dispatches its
 // messages but drops the trader's input (a command runs; nothing is replayed after it), and keeps a quit
 // for its own loop. A fatal failure of the work is reported here, on the window thread. Where no thread
 // can be started the work runs here, as a panel with one thread would.
 void RunBesideWindowThread(const std::function<void()>& work);
+// Starts the thread the exchanges run on, so that the first press does not wait for it.
+void PrepareExchangeThread();

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/exchange_thread.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -82,10 +83,11 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
     backgroundBrush = CreateSolidBrush(panelBackground);
     if (!backgroundBrush)
         ReportFatalError(L"CMainWindow::Create");
-    // Up to two echoes of a second each, before any window exists.
+    // The echoes (a second at most) before any window exists.
     orderPath.selectServer();
     orderPath.prepareTls();
     KeepCryptoProvidersLoaded();
+    PrepareExchangeThread();
     Initialize(instance, showCommand);
     return true;
 }
@@ -262,6 +264,20 @@ void CMainWindow::PrintSymbolLabel()
     // The selections stay: the memory DC goes when the drawing closes.
 }
 
+namespace {
+
+// Whether the system may activate the panel at all (wine passes over a window that may not be activated
+// when it looks for one to give the focus to).
+void SetActivatable(HWND window, bool activatable)
+{
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    const LONG_PTR wanted = activatable ? style & ~LONG_PTR{WS_EX_NOACTIVATE} : style | WS_EX_NOACTIVATE;
+    if (wanted != style)
+        SetWindowLongPtrW(window, GWL_EXSTYLE, wanted);
+}
+
+}  // namespace
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -285,14 +301,25 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     case WM_MOUSEACTIVATE:
         // Standing in for a child, the panel is activated by the trader's click on it, never by the window
-        // manager's focus when the panel shows; and by nothing while the terminal is busy.
+        // manager's focus when the panel shows; and by nothing while the terminal is busy. (A click's
+        // focus from the window manager comes before the click itself: the pointer tells it.)
         if (const ChartOverlay& overlay = GetMainWindow().overlay; overlay.active()) {
             if (overlay.TerminalBusy())
                 return MA_NOACTIVATEANDEAT;
-            if (!overlay.UnderCursor())
+            if (!overlay.UnderCursor()) {
+                // Refused, wine gives the focus to the thread's last focused window instead: the panel
+                // itself once the trader has clicked it. Not activatable until the refusal is over, it is
+                // passed over and the terminal keeps the activation, as it would with a real child.
+                SetActivatable(window, false);
+                PostMessageW(window, activatableAgainMessage, 0, 0);
                 return MA_NOACTIVATE;
+            }
+            SetActivatable(window, true);
         }
         return DefWindowProcW(window, message, wParam, lParam);
+    case activatableAgainMessage:
+        SetActivatable(window, true);
+        return 0;
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
     case WM_MOUSEMOVE:

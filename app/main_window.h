@@ -25,6 +25,8 @@
 constexpr UINT_PTR refreshTimer = 0;
 constexpr UINT_PTR executingTimer = 0;
 constexpr UINT_PTR dropAheadTimer = 1;
+// Posted to the panel to end a refused activation: it may be activated again (by a click).
+constexpr UINT activatableAgainMessage = WM_APP + 1;
 
 class CMainWindow : public CBaseWindow {
 public:

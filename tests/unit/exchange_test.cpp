@@ -350,6 +350,8 @@ TEST_F(SymbolDocument, InternalEntitiesOfADtdAreNotExpanded)
     EXPECT_EQ(Read("<S Name=\"A&amp;B&#x43;\"/>").Name, L"A&BC");
 }
 
+std::atomic<bool> nestedWorkRan = false;
+
 TEST(ExchangeThread, WaitEndsOnlyWithItsWorkerWhateverAHandlerThrows)
 {
     // A window of this thread whose handler throws, with a message for it while the work runs.
@@ -357,6 +359,9 @@ TEST(ExchangeThread, WaitEndsOnlyWithItsWorkerWhateverAHandlerThrows)
     windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
         if (message == WM_APP)
             throw std::runtime_error("a handler failed");
+        // A handler that starts an exchange of its own while the first one's work runs.
+        if (message == WM_APP + 1)
+            RunBesideWindowThread([] { nestedWorkRan = true; });
         return DefWindowProcW(window, message, wParam, lParam);
     };
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -369,6 +374,7 @@ TEST(ExchangeThread, WaitEndsOnlyWithItsWorkerWhateverAHandlerThrows)
     bool rethrown = false;
     try {
         RunBesideWindowThread([&] {
+            PostMessageW(window, WM_APP + 1, 0, 0);
             PostMessageW(window, WM_APP, 0, 0);
             Sleep(300);
             workEnded = true;
@@ -378,5 +384,10 @@ TEST(ExchangeThread, WaitEndsOnlyWithItsWorkerWhateverAHandlerThrows)
     }
     EXPECT_TRUE(workEnded) << "the wait returned while its worker still ran";
     EXPECT_TRUE(rethrown) << "what the handler threw goes on once the worker has ended";
+    EXPECT_TRUE(nestedWorkRan) << "an exchange started during another's wait runs on a thread of its own";
+    // The exchanges' thread serves the next one as well.
+    bool again = false;
+    RunBesideWindowThread([&] { again = true; });
+    EXPECT_TRUE(again);
     DestroyWindow(window);
 }
