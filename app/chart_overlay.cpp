@@ -112,6 +112,13 @@ void ChartOverlay::Start(HWND panel, HWND anchor, POINT position)
 
 void ChartOverlay::MoveInto(HWND anchor, POINT position)
 {
+    // Pinned to the terminal's window, the child would lie over the charts and their children: the other
+    // panels read it from here.
+    pinned_ = anchor == terminal_;
+    if (pinned_)
+        SetPropW(panel_, pinnedProperty, reinterpret_cast<HANDLE>(1));
+    else
+        RemovePropW(panel_, pinnedProperty);
     anchor_ = anchor;
     anchorParent_ = ParentWindow(anchor);
     position_ = position;
@@ -262,20 +269,46 @@ bool ChartOverlay::IsOtherStandIn(HWND window) const
     return GetWindow(window, GW_OWNER) == terminal_ && ProcessOf(window) != terminalProcess_;
 }
 
+void ChartOverlay::OnPanelDestroyed() const
+{
+    if (panel_)
+        RemovePropW(panel_, pinnedProperty);
+}
+
+bool ChartOverlay::IsPinnedStandIn(HWND window) const
+{
+    return IsOtherStandIn(window) && GetPropW(window, pinnedProperty) != nullptr;
+}
+
 bool ChartOverlay::SitsRightAboveTerminal() const
 {
     // The panels of the terminal's other charts share that place; the order among them is left as it is,
-    // or each would take the place from the others on every tick.
+    // or each would take the place from the others on every tick. Only the pinned ones stay over the
+    // others, as children of the terminal's window lie over its charts' children.
     HWND below = GetWindow(panel_, GW_HWNDNEXT);
-    while (below && below != terminal_ && IsOtherStandIn(below))
-        below = GetWindow(below, GW_HWNDNEXT);
-    return below == terminal_;
+    for (; below && below != terminal_ && IsOtherStandIn(below); below = GetWindow(below, GW_HWNDNEXT))
+        if (!pinned_ && IsPinnedStandIn(below))
+            return false;
+    if (below != terminal_)
+        return false;
+    if (pinned_)
+        for (HWND above = GetWindow(panel_, GW_HWNDPREV); above && IsOtherStandIn(above);
+             above = GetWindow(above, GW_HWNDPREV))
+            if (!IsPinnedStandIn(above))
+                return false;
+    return true;
 }
 
 HWND ChartOverlay::RightAboveTerminal() const
 {
-    // The panel goes after the window that is right above the terminal's, or first of all.
-    const HWND above = GetWindow(terminal_, GW_HWNDPREV);
+    // The panel goes after the window that is right above the terminal's, or first of all; pinned, after
+    // the window above all the panels there.
+    HWND under = terminal_;
+    if (pinned_)
+        for (HWND above = GetWindow(terminal_, GW_HWNDPREV); above && (above == panel_ || IsOtherStandIn(above));
+             above = GetWindow(above, GW_HWNDPREV))
+            under = above;
+    const HWND above = GetWindow(under, GW_HWNDPREV);
     return above && above != panel_ ? above : HWND_TOP;
 }
 

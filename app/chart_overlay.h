@@ -38,6 +38,9 @@ public:
     // had disabled it (the report ends the process, so the dialog's guard never runs).
     void Stop();
 
+    // The panel's window is being destroyed: what was set on it for the other panels goes first.
+    void OnPanelDestroyed() const;
+
     // The trader's drag by the panel's surface, done here rather than by the window manager, which would
     // let the panel leave the chart; true when the message was one of the drag's.
     bool OnDragMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +60,7 @@ private:
     void Destroy();
     void DragTo(POINT cursor);
     bool IsOtherStandIn(HWND window) const;
+    bool IsPinnedStandIn(HWND window) const;
     bool SitsRightAboveTerminal() const;
     HWND RightAboveTerminal() const;
 
@@ -65,7 +69,11 @@ private:
     // Ticks that take the whole look after one of the terminal's window events: 0.5 s.
     static constexpr int ticksLookingAfterEvents = 5;
 
+    // The property that marks a pinned panel for the other panels of the terminal.
+    static constexpr const wchar_t* pinnedProperty = L"Pellantix.Pinned";
+
     HWND panel_ = nullptr;
+    bool pinned_ = false;
     HWND terminal_ = nullptr;
     DWORD terminalProcess_ = 0;
     HWND anchor_ = nullptr;

@@ -282,6 +282,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_DESTROY:
+        GetMainWindow().overlay.OnPanelDestroyed();
         QuitPanel();
         return 0;
     case WM_PAINT: {
@@ -315,6 +316,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 return MA_NOACTIVATE;
             }
             SetActivatable(window, true);
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SYSCOMMAND:
+        // Standing in for a child, the keyboard's window commands (Alt or F10 for the menu, Alt+F4) and the
+        // window manager's close are the terminal's, as the child's go to its top-level window.
+        if (const ChartOverlay& overlay = GetMainWindow().overlay; overlay.active()) {
+            const WPARAM command = wParam & 0xFFF0;
+            if (command == SC_KEYMENU || command == SC_CLOSE) {
+                SetForegroundWindow(overlay.terminal());
+                PostMessageW(overlay.terminal(), WM_SYSCOMMAND, wParam, lParam);
+                return 0;
+            }
         }
         return DefWindowProcW(window, message, wParam, lParam);
     case activatableAgainMessage:

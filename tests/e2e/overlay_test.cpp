@@ -2,6 +2,7 @@
 // would not draw: what a trader sees of it on screen and what the mouse and keyboard do there.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -215,6 +216,58 @@ TEST(Overlay, OtherProgramsCoverThePanelAndTheWindowManagerTakesItAlongWithTheTe
     EXPECT_TRUE(terminalActive()) << "after a minimize and restore";
 }
 
+namespace {
+
+// The window commands the terminal's window is given, counted instead of carried out.
+std::atomic<int> terminalMenus = 0, terminalCloses = 0;
+WNDPROC terminalFrameProc = nullptr;
+
+LRESULT CALLBACK CountingFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU) {
+        ++terminalMenus;
+        return 0;
+    }
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        ++terminalCloses;
+        return 0;
+    }
+    return CallWindowProcW(terminalFrameProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(Overlay, TheTerminalsKeysReachItFromTheActivePanel)
+{
+    ChartPanel shown;
+    ASSERT_TRUE(shown.BuyShows(2000));
+    const HWND frame = shown.terminal.frame();
+    shown.terminal.ui().Run([&] {
+        terminalFrameProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingFrameProc)));
+    });
+    const auto activatePanel = [&] {
+        Click(shown.window, 60, 8);
+        return WaitUntil([&] { return GetForegroundWindow() == shown.window; }, 1000);
+    };
+    // The menu keys: in a child they open the terminal's menu, not one of the panel's own that would
+    // swallow every key until Esc.
+    ASSERT_TRUE(activatePanel());
+    ASSERT_TRUE(Xdotool(L"key F10"));
+    EXPECT_TRUE(WaitUntil([&] { return terminalMenus == 1; }, 1000)) << "F10";
+    ASSERT_TRUE(activatePanel());
+    ASSERT_TRUE(Xdotool(L"key alt"));
+    EXPECT_TRUE(WaitUntil([&] { return terminalMenus == 2; }, 1000)) << "Alt";
+    // Alt+F4 closes the terminal, not the panel alone.
+    ASSERT_TRUE(activatePanel());
+    ASSERT_TRUE(Xdotool(L"key alt+F4"));
+    EXPECT_TRUE(WaitUntil([&] { return terminalCloses == 1; }, 1000)) << "Alt+F4";
+    EXPECT_FALSE(shown.panel.WaitForExit(300) == 0u) << "the panel closed itself";
+    shown.terminal.ui().Run([&] {
+        SetWindowLongPtrW(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(terminalFrameProc));
+    });
+}
+
 TEST(Overlay, TerminalBusyWithADialogOfItsOwnLeavesThePanelDeafAndAClosedChartTakesNoPress)
 {
     const OverlayPanels overlay;
@@ -301,6 +354,25 @@ TEST(Overlay, FourChartsEachShowTheirOwnPanelAndAPinnedOneStaysSteadyOverAnother
         EXPECT_TRUE(zOrder() == order) << "a quiet tick placed a panel again";
     }
     EXPECT_TRUE(CaptureScreen(both) == before) << "the panels' order or drawing changed";
+
+    // A click on the first chart's panel (where the pinned one leaves it free) activates it, and the window
+    // manager raises it; the pinned one, a child of the terminal's window, is soon over it again.
+    const auto above = [](HWND upper, HWND lower) {
+        for (HWND window = GetWindow(lower, GW_HWNDPREV); window; window = GetWindow(window, GW_HWNDPREV))
+            if (window == upper)
+                return true;
+        return false;
+    };
+    POINT free = {-1, -1};
+    for (int x = 5; x < 150 && free.x < 0; x += 5)
+        for (int y : {8, 180})
+            if (const POINT point = OnScreen(windows[0], x, y); free.x < 0 && !PtInRect(&second, point))
+                free = {x, y};
+    ASSERT_GE(free.x, 0) << "the pinned panel covers the other's strips";
+    Click(windows[0], free.x, free.y);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == windows[0]; }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return above(windows[1], windows[0]); }, 1000)) << "the pinned panel under another";
+    EXPECT_FALSE(WaitUntil([&] { return !above(windows[1], windows[0]); }, 500)) << "the order changes back";
 }
 
 TEST(Overlay, TypedVolumeAndARealBuyClickTradeWithTheTerminalHeldMeanwhile)
