@@ -88,6 +88,55 @@ Worker* TheWorker()
     return worker;
 }
 
+// The exchange the window thread waits for, while it waits: a fatal report meanwhile lets it end first.
+struct UnderWay {
+    const HANDLE* ended;
+    DWORD count;
+    const std::function<void()>* afterWork;
+    bool workEnded;
+    bool afterWorkDone;
+    UnderWay* outer;  // an exchange started by a handler during another's wait
+};
+UnderWay* underWay = nullptr;
+
+void RunAfterWork(UnderWay& exchange)
+{
+    if (exchange.afterWorkDone)
+        return;
+    exchange.afterWorkDone = true;
+    if (*exchange.afterWork) {
+        try {
+            (*exchange.afterWork)();
+        } catch (...) {
+            // Its result not handed on: as when the exchange failed.
+        }
+    }
+}
+
+bool FinishExchangesBeforeReport()
+{
+    // Waits for each worker (taking only the messages other threads send, so that a terminal calling
+    // into the panel's windows is not held) and hands its result on, innermost first.
+    bool any = false;
+    for (UnderWay* exchange = underWay; exchange; exchange = exchange->outer) {
+        any = true;
+        while (!exchange->workEnded) {
+            const DWORD woken =
+                MsgWaitForMultipleObjectsEx(exchange->count, exchange->ended, INFINITE, QS_SENDMESSAGE, 0);
+            if (woken != WAIT_OBJECT_0 + exchange->count) {
+                if (woken == WAIT_FAILED)
+                    WaitForMultipleObjects(exchange->count, exchange->ended, FALSE, INFINITE);
+                exchange->workEnded = true;
+            } else {
+                MSG message;
+                PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            }
+        }
+        RunAfterWork(*exchange);
+    }
+    return any;
+}
+
 // Dispatches this thread's messages, all but the trader's input, until one of the handles is signalled.
 void WaitDispatching(const HANDLE* handles, DWORD count, bool& quit, std::exception_ptr& thrown)
 {
@@ -123,33 +172,47 @@ void WaitDispatching(const HANDLE* handles, DWORD count, bool& quit, std::except
 void PrepareExchangeThread()
 {
     TheWorker();
+    SetFatalErrorExchangeEnd(FinishExchangesBeforeReport);
 }
 
-void RunBesideWindowThread(const std::function<void()>& work)
+void RunBesideWindowThread(const std::function<void()>& work, const std::function<void()>& afterWork)
 {
+    SetFatalErrorExchangeEnd(FinishExchangesBeforeReport);
     Job job{&work, std::nullopt};
     bool quit = false;
     // A handler dispatched meanwhile that throws must not end the wait before the worker: the worker still
     // writes into this frame. What it threw goes on once the worker has ended.
     std::exception_ptr thrown;
     Worker* const worker = TheWorker();
+    win::UniqueHandleObject thread;
+    std::array<HANDLE, 2> ended = {};
+    DWORD count = 0;
     if (worker && worker->Start(job)) {
-        const std::array<HANDLE, 2> ended = worker->ended();
-        WaitDispatching(ended.data(), static_cast<DWORD>(ended.size()), quit, thrown);
-        worker->Finished();
+        ended = worker->ended();
+        count = static_cast<DWORD>(ended.size());
     } else {
-        const win::UniqueHandleObject thread(CreateThread(nullptr, 0, RunJob, &job, 0, nullptr));
-        if (!thread) {
-            work();
-            return;
+        thread.reset(CreateThread(nullptr, 0, RunJob, &job, 0, nullptr));
+        if (thread) {
+            ended[0] = thread.get();
+            count = 1;
         }
-        const HANDLE ended = thread.get();
-        WaitDispatching(&ended, 1, quit, thrown);
     }
-    if (quit)
-        QuitPanel();
+    UnderWay exchange{ended.data(), count, &afterWork, count == 0, false, underWay};
+    underWay = &exchange;
+    if (count == 0)
+        Run(job);  // no thread to be had: here, as a panel with one thread would
+    else if (!exchange.workEnded)
+        WaitDispatching(ended.data(), count, quit, thrown);
+    exchange.workEnded = true;
+    if (worker && count == 2)
+        worker->Finished();
+    RunAfterWork(exchange);
+    // A failure of the work's own is reported with the exchange still counted as under way.
     if (job.failure)
         ReportFatalError(*job.failure);
+    underWay = exchange.outer;
+    if (quit)
+        QuitPanel();
     if (thrown)
         std::rethrow_exception(thrown);
 }

@@ -11,6 +11,8 @@
 // messages but drops the trader's input (a command runs; nothing is replayed after it), and keeps a quit
 // for its own loop. A fatal failure of the work is reported here, on the window thread. Where no thread
 // can be started the work runs here, as a panel with one thread would.
-void RunBesideWindowThread(const std::function<void()>& work);
+// Then afterWork runs here: the work's result handed on. A fatal report meanwhile lets the work end and
+// runs afterWork before the box (an order may be at the service already).
+void RunBesideWindowThread(const std::function<void()>& work, const std::function<void()>& afterWork = {});
 // Starts the thread the exchanges run on, so that the first press does not wait for it.
 void PrepareExchangeThread();

@@ -70,24 +70,37 @@ std::optional<OrderFields> CMainWindow::readOrderControls()
 void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& fields)
 {
     std::wstring command;
+    bool written = false;
+    // Once the exchange has ended, also when a fatal report comes meanwhile: the service may have taken
+    // the order already, and the expert must get what it answered.
+    const auto handOn = [this, &command, &written] {
+        written = true;
+        try {
+            // A command cut at the area's end could still parse as a shorter one, and a reply that is more
+            // than one plain element tree is nothing the expert's parser should see: either way it gets
+            // none. The service answered, so the order is not sent again.
+            if (!FitsSharedArea(command) || !IsOneElementTree(command))
+                command.clear();
+            // Converted before the area is touched, so a lack of memory cannot leave it half written.
+            if (WriteSharedText(orderDocumentName(), command))
+                return;
+        } catch (const std::bad_alloc&) {
+        }
+        // A failed exchange leaves an empty document: the expert finds no command. The empty text needs no
+        // memory.
+        WriteSharedText(orderDocumentName(), std::wstring());
+    };
     try {
         if (fields) {
             // The company as the refresh last read it; the refresh goes on meanwhile and may change it.
             const OrderCommand order{type, *fields, symbolInfo.Company};
-            RunBesideWindowThread([&] { command = orderPath.orderWithRetry(order); });
+            RunBesideWindowThread([&] { command = orderPath.orderWithRetry(order); }, handOn);
         }
-        // A command cut at the area's end could still parse as a shorter one, and a reply that is more than
-        // one plain element tree is nothing the expert's parser should see: either way it gets none. The
-        // service answered, so the order is not sent again.
-        if (!FitsSharedArea(command) || !IsOneElementTree(command))
-            command.clear();
-        // Converted before the area is touched, so a lack of memory cannot leave it half written.
-        if (WriteSharedText(orderDocumentName(), command))
-            return;
     } catch (const std::bad_alloc&) {
     }
-    // A failed exchange leaves an empty document: the expert finds no command. The empty text needs no memory.
-    WriteSharedText(orderDocumentName(), std::wstring());
+    // Written once: a second writing of the same command could have the expert execute it twice.
+    if (!written)
+        handOn();
 }
 
 void CMainWindow::pointerRestsOnTrade()

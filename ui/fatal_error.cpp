@@ -8,13 +8,23 @@
 
 #include "ui/win_handles.h"
 
+namespace {
+
+// The line the box adds when an order was under way.
+const wchar_t* const orderMayBePendingText =
+    L"A command was on its way to the order service: an order may be pending. Check the terminal's trades.";
+
+}  // namespace
+
 void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
-                        const wchar_t* systemText)
+                        const wchar_t* systemText, bool orderUnderWay)
 {
     if (outChars == 0)
         return;
-    const std::wstring text = std::wstring(context) + L" failed with error " + std::to_wstring(errorCode) +
-                              L": " + systemText;
+    std::wstring text = std::wstring(context) + L" failed with error " + std::to_wstring(errorCode) + L": " +
+                        systemText;
+    if (orderUnderWay)
+        text += std::wstring(L"\r\n\r\n") + orderMayBePendingText;
     const size_t length = std::min(text.size(), outChars - 1);
     std::wmemcpy(out, text.c_str(), length);
     out[length] = L'\0';
@@ -23,6 +33,7 @@ void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, i
 namespace {
 
 void (*stopBeforeReport)() = nullptr;
+bool (*finishExchangeBeforeReport)() = nullptr;
 bool reporting = false;
 thread_local bool deferring = false;
 
@@ -31,6 +42,11 @@ thread_local bool deferring = false;
 void SetFatalErrorStop(void (*stop)())
 {
     stopBeforeReport = stop;
+}
+
+void SetFatalErrorExchangeEnd(bool (*finishExchange)())
+{
+    finishExchangeBeforeReport = finishExchange;
 }
 
 FatalErrorsDeferred::FatalErrorsDeferred() { deferring = true; }
@@ -58,6 +74,8 @@ void ReportFatalError(const wchar_t* context)
     reporting = true;
     if (stopBeforeReport)
         stopBeforeReport();
+    // The last error goes first: what the exchange's end calls may change it.
+    const bool orderUnderWay = finishExchangeBeforeReport && finishExchangeBeforeReport();
 
     wchar_t* systemText = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -67,7 +85,8 @@ void ReportFatalError(const wchar_t* context)
     // A code the system has no text for still shows its number.
     const wchar_t* shownSystemText = systemText ? systemText : L"";
 
-    const size_t bufferChars = std::wcslen(shownSystemText) + std::wcslen(context) + 40;
+    const size_t bufferChars =
+        std::wcslen(shownSystemText) + std::wcslen(context) + std::wcslen(orderMayBePendingText) + 48;
     win::UniqueLocal buffer(LocalAlloc(LMEM_ZEROINIT, bufferChars * sizeof(wchar_t)));
     if (buffer) {
         // A quit already posted (the chart closing takes the panel's windows with it) would end the
@@ -75,7 +94,7 @@ void ReportFatalError(const wchar_t* context)
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         auto* text = static_cast<wchar_t*>(buffer.get());
-        FormatFatalMessage(text, bufferChars, context, static_cast<int>(error), shownSystemText);
+        FormatFatalMessage(text, bufferChars, context, static_cast<int>(error), shownSystemText, orderUnderWay);
         // Above the panel's dialogs, which are topmost themselves, so the trader can read it and reach OK.
         MessageBoxW(nullptr, text, L"Error", MB_OK | MB_TOPMOST | MB_SETFOREGROUND);
     }

@@ -10,6 +10,10 @@
 [[noreturn]] void ReportFatalError(const wchar_t* context);
 // What must stop before the box shows, so nothing acts behind it: the program's timers and input.
 void SetFatalErrorStop(void (*stop)());
+// What runs before the box, after the stop: an exchange under way is let end and hands its result on
+// (its worker may have sent an order already). It returns whether one was under way; the box then says
+// that an order may be pending.
+void SetFatalErrorExchangeEnd(bool (*finishExchange)());
 // The box is up: the process ends once it is closed, and nothing may start meanwhile.
 bool FatalReportShowing();
 
@@ -32,4 +36,4 @@ public:
 
 // Writes the box's text into out (outChars wide characters, terminator included), cut at its end.
 void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
-                        const wchar_t* systemText);
+                        const wchar_t* systemText, bool orderUnderWay = false);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "tests/support/trading.h"
+#include "tools/terminal/expert.h"
 
 using namespace harness;
 
@@ -137,3 +138,25 @@ TEST_P(ReportOverADialog, ShowsAboveThePanelsDialogsWithTheTerminalEnabledAgain)
 
 INSTANTIATE_TEST_SUITE_P(ReportFatalError, ReportOverADialog, testing::Values(true, false),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "StandIn" : "Child"; });
+
+TEST(ReportFatalError, DuringAnExchangeComesOnceTheCommandIsHandedOnAndSaysAnOrderMayBePending)
+{
+    // The service answers 4 s after the request; a refresh tick fails 1 s after the press.
+    ServiceRun service("late", "late");
+    TerminalHost terminal;
+    PanelProcess probe = PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"),
+                                              ChartHandleText(terminal.chart()) + L" exchange");
+    StandInExpert expert(probe.processId(), "EURUSD");
+    expert.Publish(SymbolDocument("EURUSD", "Stand-in Markets Ltd.", Quote(), Position()));
+    const HWND box = WaitForMessageBox(probe.processId(), L"Error", 20000);
+    ASSERT_NE(box, nullptr);
+    // By the time the box shows, the service's answer is in the order area, where the expert finds it.
+    const std::string command = expert.orders().Read();
+    EXPECT_NE(command.find("Type="), std::string::npos) << command;
+    EXPECT_EQ(service.Requests().size(), 1u);
+    const std::wstring text = MessageBoxText(box);
+    EXPECT_NE(text.find(L"an order may be pending"), std::wstring::npos) << std::string(text.begin(), text.end());
+    DismissMessageBox(box);
+    ASSERT_TRUE(probe.wait(10000));
+    EXPECT_NE(probe.exitCode(), 0u);
+}

@@ -3,12 +3,14 @@
 //   fatal_error_probe.exe <error code> <context> [quit-first]
 //   fatal_error_probe.exe lasting
 //   <chart handle> dialog
+//   <chart handle> exchange
 //
 // quit-first posts the quit message before the report, as a closing chart does to the panel. lasting runs
 // the real panel on its own (past its "Not a window handle" box) with its background brush gone, so that
 // its drawing fails on every paint and every refresh tick, as a lasting failure does. dialog runs the real
 // panel on the chart whose handle starts its command line, opens the Executing dialog and makes the next
-// refresh tick behind it fail.
+// refresh tick behind it fail. exchange runs the real panel on the chart and presses BUY; a refresh tick
+// fails a second later, while the exchange waits for the service.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -44,6 +46,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0)
             DispatchMessageW(&message);
+        return 0;
+    }
+    if (std::wcscmp(words[1], L"exchange") == 0) {
+        CoInitialize(nullptr);
+        if (!MakeMainWindow() || !GetMainWindow().Create(instance, SW_SHOW))
+            return 2;
+        SetTimer(nullptr, 0, 1000, BreakTheDrawing);
+        GetMainWindow().tradeCommand(Buy);
         return 0;
     }
     if (std::wcscmp(words[1], L"dialog") == 0) {
