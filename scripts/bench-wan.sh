@@ -10,7 +10,8 @@ build=$root/build
 "$root/scripts/build.sh" "$build" -DBUILD_TESTING=ON
 g++ -O2 -std=c++20 -Wall -Wextra -o "$build/delay_line" "$root/tools/delay_line/delay_line.cpp"
 g++ -O2 -std=c++20 -Wall -Wextra -o "$build/first_byte_relay" "$root/tools/delay_line/first_byte_relay.cpp"
-export WAN_FIRST_BYTE_RELAY=$build/first_byte_relay
+export WAN_FIRST_BYTE_RELAY=$build/first_byte_relay WAN_ARRIVALS=$build/wan-arrivals.log
+rm -f "$WAN_ARRIVALS"
 
 # shellcheck source=session.sh
 source "$root/scripts/session.sh"

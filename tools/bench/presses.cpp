@@ -7,7 +7,8 @@
 #include "tools/common/monotonic_clock.h"
 #include "tools/bench/figures.h"
 
-PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD restMs, const std::string& serviceAlsoOn)
+PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD restMs, const std::string& serviceAlsoOn,
+                            const FarArrival& farArrival)
 {
     using namespace harness;
     Trading trading("ok", "ok", 0, program, serviceAlsoOn);
@@ -40,6 +41,8 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
         if (!WaitUntil([&] { return (requests = trading.service.Requests()).size() > before; }, 10000))
             break;
         times.ms.push_back(requests[before].arrivedMs - pressed);
+        if (const double atFarHost = farArrival ? farArrival(pressed) : 0; atFarHost > 0)
+            times.atFarHost.push_back(atFarHost - pressed);
         std::fprintf(stderr, "press %d: %.0f ms\n", press, times.ms.back());
         // The order, its dialog, the Finish: the next press once the panel takes input again.
         WaitUntil([&] { return trading.service.Requests().size() >= before + 2; }, 15000);
@@ -51,6 +54,7 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
                          std::count_if(all.begin(), all.end(), [](const LoggedRequest& r) { return r.type == 0; }) ==
                              std::ptrdiff_t(times.ms.size());
     std::sort(times.ms.begin(), times.ms.end());
+    std::sort(times.atFarHost.begin(), times.atFarHost.end());
     return times;
 }
 

@@ -3,8 +3,11 @@
 // remote leaves no row in the panel's TCP table; the stand-in service listens in the panel's namespace, so
 // a leg made as soon as a connection arrives would stand there, idle and (under wine) without an owner, for
 // as long as the panel holds a connection ahead of a press.
-//   first_byte_relay HOST PORT
+// With a file named, the time the first bytes came is appended to it, one line of milliseconds on
+// CLOCK_MONOTONIC_RAW (the clock of wine's performance counter): when the request reached the far host.
+//   first_byte_relay HOST PORT [ARRIVALS]
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -47,14 +51,26 @@ bool WriteAll(int fd, const char* data, ssize_t length)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: first_byte_relay HOST PORT\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: first_byte_relay HOST PORT [ARRIVALS]\n");
         return 2;
     }
     char buffer[65536];
     ssize_t got = read(0, buffer, sizeof buffer);
     if (got <= 0)
         return 0;  // closed before it sent anything: nothing to relay
+    if (argc == 4) {
+        timespec now = {};
+        clock_gettime(CLOCK_MONOTONIC_RAW, &now);
+        char line[64];
+        const int length = std::snprintf(line, sizeof line, "%.3f\n", now.tv_sec * 1e3 + now.tv_nsec / 1e6);
+        // One write of a whole line to a file opened for appending: relays of several connections never mix.
+        const int log = open(argv[3], O_WRONLY | O_APPEND | O_CREAT, 0644);
+        if (log >= 0) {
+            WriteAll(log, line, length);
+            close(log);
+        }
+    }
     const int far = Connect(argv[1], std::atoi(argv[2]));
     if (far < 0 || !WriteAll(far, buffer, got))
         return 1;
