@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 
 packages=(
-  cmake make python3 openssl
+  cmake make python3 openssl unzip
   socat                            # the TLS front of the stand-in service in tests
   g++-mingw-w64-x86-64 mingw-w64   # the Windows cross compiler (posix thread model drivers)
   googletest                       # GoogleTest sources, built with the cross compiler

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "panel_version.h"
 #include "res/resource.h"
 
 namespace {
@@ -348,4 +349,32 @@ TEST_F(Resources, ManifestSelectsCommonControlsSix)
     const std::string manifest(text, SizeofResource(module, resource));
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+}
+
+TEST(Version, CarriesTheTreesVersionAndTheCommitBuilt)
+{
+    const std::wstring path = PanelPath();
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), PANEL_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), PANEL_VERSION_MINOR);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), PANEL_VERSION_PATCH);
+    const auto text = [&](const wchar_t* name) {
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+        return VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &chars) && value
+                   ? std::wstring(value)
+                   : std::wstring();
+    };
+    const std::string version = PANEL_VERSION_TEXT, commit = PANEL_COMMIT_TEXT;
+    EXPECT_EQ(text(L"FileVersion"), std::wstring(version.begin(), version.end()));
+    EXPECT_EQ(text(L"ProductVersion"), std::wstring(version.begin(), version.end()));
+    EXPECT_EQ(text(L"Commit"), std::wstring(commit.begin(), commit.end()));
+    EXPECT_EQ(commit.size(), 40u) << "a whole commit id";
 }
