@@ -2,16 +2,21 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <string>
+
 #include "app/input_freeze.h"
 #include "app/main_window.h"
 #include "ui/fatal_error.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    // The XML parser needs COM on this, the panel's only thread.
+    // The XML parser needs COM on this, the window thread.
     CoInitialize(nullptr);
     if (!MakeMainWindow())
         ReportFatalError(L"Can't construct Main Window");
+    SetFatalErrorLastWords([](unsigned long exitCode) {
+        GetMainWindow().journal.Write("end exit=" + std::to_string(exitCode) + " after a fatal error");
+    });
     if (!GetMainWindow().Create(instance, showCommand))
         ReportFatalError(L"Can't Create Main Window");
 
@@ -24,6 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    GetMainWindow().journal.Write("end exit=0");
     CoUninitialize();
     return 0;
 }

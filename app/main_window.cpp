@@ -9,6 +9,7 @@
 
 #include "app/input_freeze.h"
 #include "app/placement.h"
+#include "panel_version.h"
 #include "res/resource.h"
 #include "ui/fatal_error.h"
 #include "ui/font.h"
@@ -83,12 +84,17 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
     backgroundBrush = CreateSolidBrush(panelBackground);
     if (!backgroundBrush)
         ReportFatalError(L"CMainWindow::Create");
+    orderPath.setJournal([this](const std::string& event) { journal.Write(event); });
     // The echoes (a second at most) before any window exists.
     orderPath.selectServer();
     orderPath.prepareTls();
     KeepCryptoProvidersLoaded();
     PrepareExchangeThread();
     Initialize(instance, showCommand);
+    journal.Write(std::string("start version=") + PANEL_VERSION_TEXT + " commit=" +
+                  std::string(PANEL_COMMIT_TEXT).substr(0, 12) +
+                  " chart=" + std::to_string(reinterpret_cast<LONG_PTR>(hWndChart)) +
+                  " symbol=" + JournalText(symbolInfo.Name, 32));
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/chart_overlay.h"
+#include "app/journal.h"
 #include "app/placement.h"
 #include "exchange/symbol_info.h"
 #include "service/order_path.h"
@@ -87,6 +88,9 @@ public:
     static constexpr int ticksBetweenWholeDrawings = 5;
     int ticksSinceWholeDrawing = 0;
 
+    // What the panel sent and what came back, for the trader and the broker; before the order path, which
+    // writes into it.
+    Journal journal;
     // Endpoints, identity, call and decoding: used by this thread, the exchange's and the look-ahead's.
     COrderPath orderPath;
 

@@ -51,6 +51,7 @@ struct BoundedCall {
     std::chrono::steady_clock::time_point deadline;
     size_t (*receive)(soap*, char*, size_t) = nullptr;
     int (*send)(soap*, const char*, size_t) = nullptr;
+    const char* connectFailure = nullptr;  // why the connection (TCP, TLS) failed, when it did
 };
 
 BoundedCall& CallOf(soap* soap) { return *static_cast<BoundedCall*>(soap->user); }
@@ -166,6 +167,7 @@ SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int)
     }
     UniqueSocket connection;
     if (const char* failure = Connect(call.target, connection, call.channel, call.deadline)) {
+        call.connectFailure = failure;
         soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
         return SOAP_INVALID_SOCKET;
     }
@@ -245,12 +247,39 @@ int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std:
     return SendOrderComp(endpoint, resolveHost(FromAnsi(endpoint)), request, result, tls);
 }
 
+std::string DescribeCallFailure(int status, const char* connectFailure)
+{
+    if (connectFailure)
+        return std::string("connect: ") + connectFailure;
+    switch (status) {
+    case SOAP_OK:
+        return "none";
+    case SOAP_TCP_ERROR:
+        return "connect";
+    case SOAP_EOF:
+        return "time-out or closed";
+    case SOAP_FAULT:
+        return "SOAP fault";
+    case SOAP_NO_DATA:
+        return "no result";
+    case SOAP_LENGTH:
+        return "reply too long";
+    default:
+        if (status >= 100 && status < 600)
+            return "HTTP " + std::to_string(status);
+        return "error " + std::to_string(status);
+    }
+}
+
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
-                  const TlsPolicy& tls, std::unique_ptr<ConnectionAhead> ahead)
+                  const TlsPolicy& tls, std::unique_ptr<ConnectionAhead> ahead, std::string* failure)
 {
     BoundedCall bounds;
-    if (!TargetOf(endpoint, address, tls, bounds.target))
+    if (!TargetOf(endpoint, address, tls, bounds.target)) {
+        if (failure)
+            *failure = "not an http or https endpoint";
         return SOAP_TCP_ERROR;
+    }
     if (ahead && ahead->endpoint == endpoint && ahead->address == address)
         bounds.ahead = std::move(ahead);
     // The connect below runs before the runtime would start Winsock itself.
@@ -291,5 +320,7 @@ int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest
         status = SOAP_NO_DATA;
     if (status == SOAP_OK)
         result = *response.OrderCompResult;
+    else if (failure)
+        *failure = DescribeCallFailure(status, bounds.connectFailure);
     return status;
 }

@@ -68,8 +68,13 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
 // endpoint.
 // A connection made ahead for the same endpoint and address carries the request when it is still idle;
 // otherwise the call connects as ever.
+// A failed call says why in failure, when given: "connect: <why>" (refused, time-out, host not found, the
+// TLS handshake or the certificate), "time-out or closed", "HTTP <status>", "SOAP fault", and so on.
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
-                  const TlsPolicy& tls = {}, std::unique_ptr<ConnectionAhead> ahead = nullptr);
+                  const TlsPolicy& tls = {}, std::unique_ptr<ConnectionAhead> ahead = nullptr,
+                  std::string* failure = nullptr);
+// Why a call failed, from the runtime's status and the connection's own failure (none when it connected).
+std::string DescribeCallFailure(int status, const char* connectFailure = nullptr);
 // The same, with the endpoint's host looked up first.
 int SendOrderComp(const std::string& endpoint, const OrderRequest& request, std::string& result,
                   const TlsPolicy& tls = {});

@@ -7,6 +7,7 @@
 
 #include "exchange/ansi_text.h"
 #include "service/order_call.h"
+#include "service/reply_decoding.h"
 #include "service/order_path.h"
 #include "service/tls_channel.h"
 
@@ -143,6 +144,23 @@ void COrderPath::prepareTls() const
     }
 }
 
+const char* OrderTypeName(OrderType type)
+{
+    switch (type) {
+    case Buy:
+        return "BUY";
+    case Sell:
+        return "SELL";
+    case CloseSymbolDeals:
+        return "CLOSE_SYMBOL";
+    case CloseAllDeals:
+        return "CLOSE_ALL";
+    case Finish:
+        return "FINISH";
+    }
+    return "?";
+}
+
 std::wstring COrderPath::orderWithRetry(const OrderCommand& command)
 {
     std::wstring decoded;
@@ -151,6 +169,17 @@ std::wstring COrderPath::orderWithRetry(const OrderCommand& command)
     // The failed endpoint is marked and the other chosen, whether or not it answers the echo: once more.
     callOrderComp(command, decoded);
     return decoded;
+}
+
+void COrderPath::note(const std::string& event) const
+{
+    if (!journal_)
+        return;
+    try {
+        journal_(event);
+    } catch (...) {
+        // The journal never stops an order.
+    }
 }
 
 bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decoded)
@@ -186,8 +215,22 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
             const std::lock_guard lock(ahead_->mutex);
             ahead = std::move(ahead_->connection);
         }
-        std::string reply;
-        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead)) != 0) {
+        // In the journal before any byte of the request leaves: a panel ended meanwhile leaves the line of
+        // every request that may have reached the service.
+        const std::string type = OrderTypeName(command.type);
+        in_addr dotted = {};
+        dotted.S_un.S_addr = address;
+        note("attempt " + type + " endpoint=" + ansi(endpoint) + " address=" +
+             (address == INADDR_NONE ? std::string("none") : inet_ntoa(dotted)));
+        const auto started = std::chrono::steady_clock::now();
+        const auto elapsedMs = [&started] {
+            return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count());
+        };
+        std::string reply, failure;
+        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead), &failure) != 0) {
+            note("outcome " + type + " failed=\"" + failure + "\" ms=" + elapsedMs());
             {
                 const std::lock_guard lock(endpointsMutex_);
                 endpoints_.serverAlive[selected] = 0;
@@ -196,6 +239,7 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
             return false;
         }
         decoded = Decrypt(FromAnsi(reply), broker);
+        note("outcome " + type + " answered Type=" + CommandType(decoded) + " ms=" + elapsedMs());
         return true;
     } catch (const std::bad_alloc&) {
         // Out of memory here is no fault of the endpoint: the attempt fails and the command stays as it was.

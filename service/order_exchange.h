@@ -12,6 +12,9 @@ enum OrderType : std::int32_t {
     Finish = 4,
 };
 
+// The type's name as the journal writes it: "BUY", "SELL", "CLOSE_SYMBOL", "CLOSE_ALL", "FINISH".
+const char* OrderTypeName(OrderType type);
+
 // The order controls' values as the trader left them: the texts of the volume, stop-loss and take-profit
 // lists, and "1" or "0" for the check box.
 struct OrderFields {

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -94,7 +95,12 @@ public:
     // One attempt on the chosen endpoint; false, command untouched, when it failed.
     bool callOrderComp(const OrderCommand& command, std::wstring& decoded);
 
+    // Where the order path notes each attempt, before its connection and request, and each attempt's
+    // outcome: one event text each, on the exchange's thread. Set before the first command; none by default.
+    void setJournal(std::function<void(const std::string&)> journal) { journal_ = std::move(journal); }
+
 private:
+    void note(const std::string& event) const;
     // An endpoint's address by its name: the answer of its lookup by the deadline (one this selection
     // started, or one that overran before), or else the last address found while it is young enough;
     // INADDR_NONE when there is none.
@@ -147,4 +153,5 @@ private:
         std::wstring Address(DWORD process, const std::vector<TcpRowKey>& own = {}, bool ahead = true);
     };
     const std::shared_ptr<IdentitySlot> identity_ = std::make_shared<IdentitySlot>();
+    std::function<void(const std::string&)> journal_;
 };

@@ -88,3 +88,24 @@ std::wstring COrderPath::Decrypt(const std::wstring& hex, const std::wstring& ke
     // The command ends at the first zero byte: the sender's filling of the last block goes.
     return FromAnsi(reinterpret_cast<const char*>(buffer.data()));
 }
+
+std::string CommandType(std::wstring_view command)
+{
+    // The attribute's name stands after a space, as in <Order Type="BUY" ...>.
+    for (size_t at = command.find(L"Type="); at != std::wstring_view::npos; at = command.find(L"Type=", at + 1)) {
+        if (at == 0 || (command[at - 1] != L' ' && command[at - 1] != L'\t') || at + 5 >= command.size())
+            continue;
+        const wchar_t quote = command[at + 5];
+        if (quote != L'"' && quote != L'\'')
+            continue;
+        std::string type;
+        for (size_t i = at + 6; i < command.size() && command[i] != quote && type.size() < 24; ++i) {
+            const wchar_t c = command[i];
+            if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'))
+                return "?";
+            type += static_cast<char>(c);
+        }
+        return type.empty() ? "?" : type;
+    }
+    return "?";
+}

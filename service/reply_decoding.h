@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // Decodes pairs of hexadecimal digits of the text's 8-bit form into destination, at most capacity bytes:
 // a pair that is no number gives its valid prefix (0 without one), a trailing odd digit is ignored.
@@ -16,3 +17,7 @@ void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring&
 struct GetContext {
     static void Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource);
 };
+
+// The Type attribute of a decoded command (as in <Order Type="BUY" .../>): letters, digits and '_' only, at
+// most 24 of them, or "?" when it has no such value. What the journal may keep of a reply.
+std::string CommandType(std::wstring_view command);

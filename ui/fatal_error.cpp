@@ -34,6 +34,7 @@ namespace {
 
 void (*stopBeforeReport)() = nullptr;
 bool (*finishExchangeBeforeReport)() = nullptr;
+void (*lastWordsBeforeExit)(unsigned long) = nullptr;
 bool reporting = false;
 thread_local bool deferring = false;
 
@@ -47,6 +48,11 @@ void SetFatalErrorStop(void (*stop)())
 void SetFatalErrorExchangeEnd(bool (*finishExchange)())
 {
     finishExchangeBeforeReport = finishExchange;
+}
+
+void SetFatalErrorLastWords(void (*lastWords)(unsigned long exitCode))
+{
+    lastWordsBeforeExit = lastWords;
 }
 
 FatalErrorsDeferred::FatalErrorsDeferred() { deferring = true; }
@@ -100,5 +106,7 @@ void ReportFatalError(const wchar_t* context)
     }
     systemTextOwner.close();
     buffer.close();
+    if (lastWordsBeforeExit)
+        lastWordsBeforeExit(exitCode);
     ExitProcess(exitCode);
 }

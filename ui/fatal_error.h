@@ -14,6 +14,8 @@ void SetFatalErrorStop(void (*stop)());
 // (its worker may have sent an order already). It returns whether one was under way; the box then says
 // that an order may be pending.
 void SetFatalErrorExchangeEnd(bool (*finishExchange)());
+// What runs last, with the exit code, as the process ends after the box.
+void SetFatalErrorLastWords(void (*lastWords)(unsigned long exitCode));
 // The box is up: the process ends once it is closed, and nothing may start meanwhile.
 bool FatalReportShowing();
 
