@@ -107,7 +107,11 @@ FigureRows OrderFigures()
         L"service.exe --endpoint 127.0.0.1:18888 --endpoint 127.0.0.1:18889=dribble --endpoint 127.0.0.1:18890=dribble");
 
     const std::wstring address = path.brokerAddress();
+    // As at a press: the row proven ahead of it (the panel does so at attach, after each command and while
+    // the pointer rests; the proof reads the table with owners, a fifth of a second here), then looked up.
     // The tables before the round trips below fill them with closed connections.
+    path.lookUpBrokerRowAhead();
+    Sleep(1500);
     constexpr int calls = 100;
     const double lookup = MicrosecondsPerCall(calls, [&] { path.brokerAddress(); });
     const double withOwners = MicrosecondsPerCall(10, [] { TcpTable(TCP_TABLE_OWNER_PID_ALL); });
@@ -154,7 +158,7 @@ FigureRows OrderFigures()
             {"OrderComp round trip on loopback", Format("%.1f ms", roundTrip / 1000.0), "", true},
             {"order overhead inside the panel, per attempt", Format("%.1f ms", overhead / 1000.0), "<= 5 ms",
              overhead <= 5000.0},
-            {"  broker address (the row found, revalidated by the table without owners)",
+            {"  broker address at a press, proven ahead (the TCP counters unchanged since)",
              Format("%.1f ms", lookup / 1000.0), "", true},
             {"  identity hash (SHA-1)", Format("%.1f ms", hash / 1000.0), "", true},
             {"  reply decoding (DES) and order area write", Format("%.1f ms", decodeAndWrite / 1000.0), "", true},
