@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -38,20 +37,8 @@ public:
         return std::wstring(temp) + name + std::to_wstring(now.QuadPart) + L"-" + std::to_wstring(++made);
     }
 
-    // Today's lines (UTC), without their line ends.
-    std::vector<std::string> Lines() const
-    {
-        SYSTEMTIME utc;
-        GetSystemTime(&utc);
-        wchar_t name[32];
-        swprintf(name, 32, L"\\%04u-%02u-%02u.log", utc.wYear, utc.wMonth, utc.wDay);
-        const std::wstring path = folder_ + name;
-        std::ifstream file(std::string(path.begin(), path.end()), std::ios::binary);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    // Today's lines (UTC), without their line feeds.
+    std::vector<std::string> Lines() const { return JournalLinesOfToday(folder_); }
     // The events of one panel, in their order: what follows "pid=<id> ".
     std::vector<std::string> EventsOf(DWORD process) const
     {
@@ -110,8 +97,9 @@ TEST(Journal, TwoPanelsTradingAtOnceLeaveWholeLinesAndEachItsCommandsSteps)
     for (const Trading* trading : {&first, &second})
         PostMessageW(trading->buy, WM_LBUTTONUP, 0, MAKELPARAM(40, 25));
     ASSERT_EQ(first.RequestsOnceThereAre(4, 15000).size(), 4u) << "two orders and two Finishes";
-    // A chart closed ends its panel: the end goes in the journal too.
-    ASSERT_TRUE(WaitUntil([&] { return first.service.Requests().size() == 4 && IsWindowEnabled(second.window); }, 8000));
+    // Both commands over (each panel takes input again once its Finish is handed on). A chart closed then
+    // ends its panel: the end goes in the journal too.
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(first.window) && IsWindowEnabled(second.window); }, 8000));
     second.terminal.ui().Run([&] { DestroyWindow(second.terminal.chart()); });
     EXPECT_EQ(second.panel.WaitForExit(5000), 0u);
 

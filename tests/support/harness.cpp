@@ -1,5 +1,6 @@
 #include "tests/support/harness.h"
 
+#include <fstream>
 #include <future>
 #include <stdexcept>
 #include <vector>
@@ -477,6 +478,20 @@ RECT RectInParent(HWND window)
     if (parent && parent != GetDesktopWindow())
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+std::vector<std::string> JournalLinesOfToday(const std::wstring& folder)
+{
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    wchar_t name[32];
+    swprintf(name, 32, L"\\%04u-%02u-%02u.log", utc.wYear, utc.wMonth, utc.wDay);
+    const std::wstring path = folder + name;
+    std::ifstream file(std::string(path.begin(), path.end()), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 }  // namespace harness

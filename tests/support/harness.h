@@ -165,6 +165,9 @@ ScreenImage CaptureScreen(const RECT& rect);
 // How many pixels are darker than the given level in each of red, green and blue.
 int CountDark(const ScreenImage& image, int level = 96);
 
+// The lines of today's journal (UTC) in the folder, without their line feeds.
+std::vector<std::string> JournalLinesOfToday(const std::wstring& folder);
+
 // A rectangle of a window's client area in screen coordinates.
 RECT ClientRectOnScreen(HWND window, const RECT& clientRect);
 

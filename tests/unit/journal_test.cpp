@@ -4,9 +4,7 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "app/journal.h"
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -25,19 +24,6 @@ std::wstring FreshFolder(const wchar_t* name)
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(now.QuadPart);
-}
-
-std::string TodaysFile(const std::wstring& folder)
-{
-    SYSTEMTIME utc;
-    GetSystemTime(&utc);
-    wchar_t name[32];
-    swprintf(name, 32, L"\\%04u-%02u-%02u.log", utc.wYear, utc.wMonth, utc.wDay);
-    const std::wstring path = folder + name;
-    std::ifstream file(std::string(path.begin(), path.end()), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -96,11 +82,10 @@ TEST(JournalFile, WritersAtOnceLeaveOnlyWholeLinesAndAFolderThatCannotBeMadeWrit
         for (std::thread& writer : writers)
             writer.join();
     }
-    const std::string text = TodaysFile(folder);
     const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z pid=\d+ writer (\d) ([a-d]{200})\r)");
-    std::istringstream lines(text);
     int count = 0;
-    for (std::string one; std::getline(lines, one); ++count) {
+    for (const std::string& one : harness::JournalLinesOfToday(folder)) {
+        ++count;
         std::smatch parts;
         ASSERT_TRUE(std::regex_match(one, parts, line)) << "line " << count << ": " << one.substr(0, 80);
         EXPECT_EQ(parts[2].str(), std::string(200, char('a' + std::stoi(parts[1].str())))) << "a mixed line";
