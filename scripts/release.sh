@@ -16,8 +16,10 @@ if [[ -n $(git -C "$root" status --porcelain --untracked-files=no) ]]; then
 fi
 version=$(head -n1 "$root/VERSION")
 commit=$(git -C "$root" rev-parse HEAD)
-# The archive's entries carry the commit's time, not the build's.
+# The archive's entries carry the commit's time, not the build's; so does the program's header, which the
+# strip would otherwise stamp with the time of the build.
 stamp=$(git -C "$root" log -1 --format=%ct HEAD)
+export SOURCE_DATE_EPOCH=$stamp
 
 "$root/scripts/setup.sh" "$build" >/dev/null
 rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
