@@ -36,6 +36,16 @@ public:
     // never mix, and a line is in the file (in the system's cache) once this returns, whatever then becomes
     // of the panel. Any thread. Never throws.
     void Write(std::string_view event) noexcept;
+    // The same for an event built by the caller's function: a building that runs out of memory loses the
+    // line, nothing else.
+    template <typename Build>
+    void Note(const Build& build) noexcept
+    {
+        try {
+            Write(build());
+        } catch (...) {
+        }
+    }
 
 private:
     // The file of the day (UTC) the time falls on, opened for appending.

@@ -15,7 +15,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     if (!MakeMainWindow())
         ReportFatalError(L"Can't construct Main Window");
     SetFatalErrorLastWords([](unsigned long exitCode) {
-        GetMainWindow().journal.Write("end exit=" + std::to_string(exitCode) + " after a fatal error");
+        GetMainWindow().journal.Note([exitCode] { return "end exit=" + std::to_string(exitCode) + " after a fatal error"; });
     });
     if (!GetMainWindow().Create(instance, showCommand))
         ReportFatalError(L"Can't Create Main Window");

@@ -91,10 +91,12 @@ bool CMainWindow::Create(HINSTANCE instance, int showCommand)
     KeepCryptoProvidersLoaded();
     PrepareExchangeThread();
     Initialize(instance, showCommand);
-    journal.Write(std::string("start version=") + PANEL_VERSION_TEXT + " commit=" +
-                  std::string(PANEL_COMMIT_TEXT).substr(0, 12) +
-                  " chart=" + std::to_string(reinterpret_cast<LONG_PTR>(hWndChart)) +
-                  " symbol=" + JournalText(symbolInfo.Name, 32));
+    journal.Note([this] {
+        return std::string("start version=") + PANEL_VERSION_TEXT + " commit=" +
+               std::string(PANEL_COMMIT_TEXT).substr(0, 12) +
+               " chart=" + std::to_string(reinterpret_cast<LONG_PTR>(hWndChart)) +
+               " symbol=" + JournalText(symbolInfo.Name, 32);
+    });
     return true;
 }
 

@@ -41,21 +41,25 @@ void CMainWindow::tradeCommand(OrderType type)
         // Read once: the Finish goes out with the order's values, even when the chart has meanwhile taken
         // the controls with it.
         const std::optional<OrderFields> fields = readOrderControls();
-        journal.Write(std::string("press ") + OrderTypeName(type) + " symbol=" + JournalText(symbolInfo.Name, 32) +
-                      (fields ? " volume=" + JournalText(fields->volume, 32) + " sl=" + JournalText(fields->stopLoss, 32) +
-                                    " tp=" + JournalText(fields->takeProfit, 32) +
-                                    " sltp=" + JournalText(fields->setSlTpOnMarket, 4)
-                              : std::string(" values=none")));
+        journal.Note([&] {
+            return std::string("press ") + OrderTypeName(type) + " symbol=" + JournalText(symbolInfo.Name, 32) +
+                   (fields ? " volume=" + JournalText(fields->volume, 32) + " sl=" + JournalText(fields->stopLoss, 32) +
+                                 " tp=" + JournalText(fields->takeProfit, 32) +
+                                 " sltp=" + JournalText(fields->setSlTpOnMarket, 4)
+                           : std::string(" values=none"));
+        });
         placeOrder(type, fields);
         // What the trader did while the exchange held the panel is not meant for the Executing dialog.
         DiscardInput();
         const INT_PTR closedBy = showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc);
         executingDialog = nullptr;
-        const std::wstring error = errorDescription();
-        journal.Write(std::string("expert ") + OrderTypeName(type) +
-                      (closedBy == static_cast<INT_PTR>(executingTimer) ? std::string(" done")
-                       : orderCompleted() && !error.empty() ? " error=" + JournalText(error)
-                                                              : std::string(" cancelled by the trader")));
+        journal.Note([&] {
+            const std::wstring error = errorDescription();
+            return std::string("expert ") + OrderTypeName(type) +
+                   (closedBy == static_cast<INT_PTR>(executingTimer) ? std::string(" done")
+                    : orderCompleted() && !error.empty()              ? " error=" + JournalText(error)
+                                                                       : std::string(" cancelled by the trader"));
+        });
         placeOrder(Finish, fields);
     }
     tradeCommandRunning = false;
@@ -90,14 +94,14 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
             // A command cut at the area's end could still parse as a shorter one, and a reply that is more
             // than one plain element tree is nothing the expert's parser should see: either way it gets
             // none. The service answered, so the order is not sent again.
-            const std::string name = OrderTypeName(type);
+            const char* const name = OrderTypeName(type);
             if (command.empty()) {
-                journal.Write("command " + name + " not answered");
+                journal.Note([&] { return std::string("command ") + name + " not answered"; });
             } else if (!FitsSharedArea(command) || !IsOneElementTree(command)) {
-                journal.Write("command " + name + " refused by the gate");
+                journal.Note([&] { return std::string("command ") + name + " refused by the gate"; });
                 command.clear();
             } else {
-                journal.Write("command " + name + " handed on Type=" + CommandType(command));
+                journal.Note([&] { return std::string("command ") + name + " handed on Type=" + CommandType(command); });
             }
             // Converted before the area is touched, so a lack of memory cannot leave it half written.
             if (WriteSharedText(orderDocumentName(), command))

@@ -171,17 +171,6 @@ std::wstring COrderPath::orderWithRetry(const OrderCommand& command)
     return decoded;
 }
 
-void COrderPath::note(const std::string& event) const
-{
-    if (!journal_)
-        return;
-    try {
-        journal_(event);
-    } catch (...) {
-        // The journal never stops an order.
-    }
-}
-
 bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decoded)
 {
     int selected = -1;
@@ -217,11 +206,13 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
         }
         // In the journal before any byte of the request leaves: a panel ended meanwhile leaves the line of
         // every request that may have reached the service.
-        const std::string type = OrderTypeName(command.type);
-        in_addr dotted = {};
-        dotted.S_un.S_addr = address;
-        note("attempt " + type + " endpoint=" + ansi(endpoint) + " address=" +
-             (address == INADDR_NONE ? std::string("none") : inet_ntoa(dotted)));
+        const char* const type = OrderTypeName(command.type);
+        note([&] {
+            in_addr dotted = {};
+            dotted.S_un.S_addr = address;
+            return std::string("attempt ") + type + " endpoint=" + ansi(endpoint) +
+                   " address=" + (address == INADDR_NONE ? "none" : inet_ntoa(dotted));
+        });
         const auto started = std::chrono::steady_clock::now();
         const auto elapsedMs = [&started] {
             return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -230,7 +221,7 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
         };
         std::string reply, failure;
         if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead), &failure) != 0) {
-            note("outcome " + type + " failed=\"" + failure + "\" ms=" + elapsedMs());
+            note([&] { return std::string("outcome ") + type + " failed=\"" + failure + "\" ms=" + elapsedMs(); });
             {
                 const std::lock_guard lock(endpointsMutex_);
                 endpoints_.serverAlive[selected] = 0;
@@ -239,7 +230,7 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
             return false;
         }
         decoded = Decrypt(FromAnsi(reply), broker);
-        note("outcome " + type + " answered Type=" + CommandType(decoded) + " ms=" + elapsedMs());
+        note([&] { return std::string("outcome ") + type + " answered Type=" + CommandType(decoded) + " ms=" + elapsedMs(); });
         return true;
     } catch (const std::bad_alloc&) {
         // Out of memory here is no fault of the endpoint: the attempt fails and the command stays as it was.

@@ -100,7 +100,18 @@ public:
     void setJournal(std::function<void(const std::string&)> journal) { journal_ = std::move(journal); }
 
 private:
-    void note(const std::string& event) const;
+    // One event for the journal, built only when there is one; neither the building nor the writing ever
+    // stops an order (out of memory, the line is lost).
+    template <typename Build>
+    void note(const Build& build) const
+    {
+        if (!journal_)
+            return;
+        try {
+            journal_(build());
+        } catch (...) {
+        }
+    }
     // An endpoint's address by its name: the answer of its lookup by the deadline (one this selection
     // started, or one that overran before), or else the last address found while it is young enough;
     // INADDR_NONE when there is none.

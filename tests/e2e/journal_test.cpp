@@ -17,25 +17,14 @@ using namespace harness;
 namespace {
 
 // The panels started while it lives keep their journal in a folder of the test's own.
-class JournalFolder {
+class PrivateJournal {
 public:
-    explicit JournalFolder(const std::wstring& folder) : folder_(folder)
+    explicit PrivateJournal(const std::wstring& folder) : folder_(folder)
     {
         SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", folder_.c_str());
     }
-    JournalFolder() : JournalFolder(Fresh(L"journal-e2e-")) {}
-    ~JournalFolder() { SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", nullptr); }
-
-    static std::wstring Fresh(const wchar_t* name)
-    {
-        static int made = 0;
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        // Wine gives the same process ids again soon: the counter tells this run's folder from an earlier one's.
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return std::wstring(temp) + name + std::to_wstring(now.QuadPart) + L"-" + std::to_wstring(++made);
-    }
+    PrivateJournal() : PrivateJournal(FreshTempPath(L"journal-e2e-")) {}
+    ~PrivateJournal() { SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", nullptr); }
 
     // Today's lines (UTC), without their line feeds.
     std::vector<std::string> Lines() const { return JournalLinesOfToday(folder_); }
@@ -66,7 +55,7 @@ bool Has(const std::vector<std::string>& events, const std::string& start)
 
 TEST(Journal, APanelKilledWhileItsRequestWaitsLeavesThePressAndTheAttempt)
 {
-    const JournalFolder journal;
+    const PrivateJournal journal;
     // The service answers 4 s after the request: the panel is killed before.
     Trading trading("late", "late");
     ASSERT_NE(trading.buy, nullptr);
@@ -86,7 +75,7 @@ TEST(Journal, APanelKilledWhileItsRequestWaitsLeavesThePressAndTheAttempt)
 
 TEST(Journal, TwoPanelsTradingAtOnceLeaveWholeLinesAndEachItsCommandsSteps)
 {
-    const JournalFolder journal;
+    const PrivateJournal journal;
     Trading first;
     // The second panel trades with the first one's service (its own stand-in listens nowhere).
     Trading second("refuse", "refuse");
@@ -124,9 +113,9 @@ TEST(Journal, TwoPanelsTradingAtOnceLeaveWholeLinesAndEachItsCommandsSteps)
 TEST(Journal, AJournalThatCannotBeWrittenStillTrades)
 {
     // A file stands where the journal's folder would be made.
-    const std::wstring blocker = JournalFolder::Fresh(L"journal-blocker-");
+    const std::wstring blocker = FreshTempPath(L"journal-blocker-");
     CloseHandle(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const JournalFolder journal(blocker + L"\\journal");
+    const PrivateJournal journal(blocker + L"\\journal");
     Trading trading;
     ASSERT_NE(trading.Buy(), nullptr);
     EXPECT_TRUE(trading.DialogGone(L"Executing", 8000));

@@ -1,5 +1,6 @@
 #include "tests/support/harness.h"
 
+#include <atomic>
 #include <fstream>
 #include <future>
 #include <stdexcept>
@@ -478,6 +479,16 @@ RECT RectInParent(HWND window)
     if (parent && parent != GetDesktopWindow())
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+std::wstring FreshTempPath(const std::wstring& name)
+{
+    static std::atomic<int> made = 0;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return std::wstring(temp) + name + std::to_wstring(now.QuadPart) + L"-" + std::to_wstring(++made);
 }
 
 std::vector<std::string> JournalLinesOfToday(const std::wstring& folder)

@@ -165,6 +165,9 @@ ScreenImage CaptureScreen(const RECT& rect);
 // How many pixels are darker than the given level in each of red, green and blue.
 int CountDark(const ScreenImage& image, int level = 96);
 
+// A path in the temporary folder that no earlier run used: the name, then a counter of this run (wine gives
+// the same process ids again soon).
+std::wstring FreshTempPath(const std::wstring& name);
 // The lines of today's journal (UTC) in the folder, without their line feeds.
 std::vector<std::string> JournalLinesOfToday(const std::wstring& folder);
 

@@ -14,19 +14,6 @@
 #include "service/reply_decoding.h"
 #include "tests/support/harness.h"
 
-namespace {
-
-std::wstring FreshFolder(const wchar_t* name)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    // Wine gives the same process ids again soon: the counter tells this run's folder from an earlier one's.
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(now.QuadPart);
-}
-
-}  // namespace
 
 TEST(JournalLines, OneEventIsOneLineWithTimeAndProcessAndTextsAreBounded)
 {
@@ -68,7 +55,7 @@ TEST(JournalLines, AFailedCallSaysWhy)
 
 TEST(JournalFile, WritersAtOnceLeaveOnlyWholeLinesAndAFolderThatCannotBeMadeWritesNothing)
 {
-    const std::wstring folder = FreshFolder(L"journal-test-");
+    const std::wstring folder = harness::FreshTempPath(L"journal-test-");
     {
         // Two journals on one file, as two panels are, each written by two threads at once.
         Journal first(folder), second(folder);
@@ -93,7 +80,7 @@ TEST(JournalFile, WritersAtOnceLeaveOnlyWholeLinesAndAFolderThatCannotBeMadeWrit
     EXPECT_EQ(count, 4 * 300);
 
     // A folder that cannot be made (a file stands where its parent should be): nothing written, no failure.
-    const std::wstring blocker = FreshFolder(L"journal-blocker-");
+    const std::wstring blocker = harness::FreshTempPath(L"journal-blocker-");
     CloseHandle(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     Journal blocked(blocker + L"\\journal");
     blocked.Write("press BUY");

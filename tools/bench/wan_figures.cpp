@@ -93,6 +93,8 @@ PressTimes OrderPathAloneMs(int orders, const FarArrival& farArrival)
     harness::ServiceRun service("ok", "ok", serviceHere);
     if (!service.listening())
         return times;
+    // The far end's relays: addresses of the namespaces scripts/wan-network.sh makes, the only place this
+    // program runs (it refuses to without WAN_FAR_END).
     COrderPath path({L"http://10.77.0.2:8888/Pellantix/Pellantix.svc", L"http://10.77.0.3:8889/Pellantix/Pellantix.svc"},
                     {});
     path.selectServer();
