@@ -1,21 +1,19 @@
 #include "app/journal.h"
 
-#include <shlobj.h>
-
 #include <cstdio>
 
 std::wstring JournalFolder()
 {
-    wchar_t chosen[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", chosen, MAX_PATH);
+    // The environment's folders, not the shell's: loading the shell's library would cost every panel's
+    // start-up a tenth of a second under wine. Every user session has LOCALAPPDATA.
+    wchar_t folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", folder, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
-        return chosen;
-    PWSTR local = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &local)) && local)
-        folder = std::wstring(local) + L"\\Pellantix\\journal";
-    CoTaskMemFree(local);
-    return folder;
+        return folder;
+    length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        return std::wstring(folder) + L"\\Pellantix\\journal";
+    return {};
 }
 
 std::string JournalLine(const SYSTEMTIME& utc, DWORD process, std::string_view event)

@@ -13,7 +13,7 @@
 #include "ui/win_handles.h"
 
 // The journal's folder: PANEL_JOURNAL_FOLDER when set, otherwise "Pellantix\journal" in the user's local
-// application data.
+// application data (LOCALAPPDATA); none without either.
 std::wstring JournalFolder();
 
 // One line as it goes into the file: "<UTC time> pid=<process> <event>" and CR LF, the event's control
