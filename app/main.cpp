@@ -6,12 +6,15 @@
 
 #include "app/input_freeze.h"
 #include "app/main_window.h"
+#include "service/winsock_session.h"
 #include "ui/fatal_error.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     // The XML parser needs COM on this, the window thread.
     CoInitialize(nullptr);
+    // Before any thread of the order path: Winsock's start is the process's, made here once.
+    WinsockStarted();
     if (!MakeMainWindow())
         ReportFatalError(L"Can't construct Main Window");
     SetFatalErrorLastWords([](unsigned long exitCode) {

@@ -6,6 +6,7 @@
 #include <iphlpapi.h>
 #include <icmpapi.h>
 #include <wininet.h>
+#include <winternl.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -32,8 +33,9 @@ using UniqueIcmp = win::UniqueHandle<HANDLE, CloseIcmp>;
 int Echo(HANDLE icmp, ULONG address) noexcept
 {
     try {
-        // One reply record, the echoed data and room for an ICMP error message.
-        std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof echoData + 8);
+        // One reply record, the echoed data, room for an ICMP error message and for the I/O status the
+        // system may write there too.
+        std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof echoData + 8 + sizeof(IO_STATUS_BLOCK));
         const DWORD replies = IcmpSendEcho(icmp, address, const_cast<char*>(echoData), sizeof echoData, nullptr,
                                            reply.data(), static_cast<DWORD>(reply.size()), echoTimeoutMs);
         return EchoRoundTrip(replies, *reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data()));
@@ -93,8 +95,7 @@ struct HostLookup::State {
 
 ULONG SystemHostResolver(const std::string& host)
 {
-    const WinsockSession winsock;
-    if (!winsock)
+    if (!WinsockStarted())
         return INADDR_NONE;
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -274,8 +275,7 @@ int COrderPath::serverPing(int index)
 
 std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked)
 {
-    const WinsockSession winsock;
-    if (!winsock)
+    if (!WinsockStarted())
         ReportFatalError(L"CMainWindow::serverPing");
     std::array<ULONG, 2> addresses;
     {

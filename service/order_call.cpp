@@ -212,9 +212,9 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
     Target target;
     if (!TargetOf(endpoint, address, tls, target))
         return nullptr;
-    auto ahead = std::make_unique<ConnectionAhead>();
-    if (!ahead->winsock)
+    if (!WinsockStarted())
         return nullptr;
+    auto ahead = std::make_unique<ConnectionAhead>();
     UniqueSocket connection;
     std::chrono::steady_clock::time_point deadline;
     if (Connect(target, connection, ahead->channel, deadline))
@@ -283,7 +283,11 @@ int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest
     if (ahead && ahead->endpoint == endpoint && ahead->address == address)
         bounds.ahead = std::move(ahead);
     // The connect below runs before the runtime would start Winsock itself.
-    const WinsockSession winsock;
+    if (!WinsockStarted()) {
+        if (failure)
+            *failure = "no Winsock";
+        return SOAP_TCP_ERROR;
+    }
     // A fresh client per request: nothing (connection, buffers) lives on to the next one. The context is
     // made here because the proxy's own constructor would use it unchecked when there is no memory for it.
     const UniqueContext context(soap_new());

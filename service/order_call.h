@@ -48,7 +48,6 @@ struct ConnectionAhead {
     // Open, and nothing came from the server: a server that closed it, or sent anything unasked, gets none.
     bool Idle() const;
 
-    const WinsockSession winsock;  // the socket lives within a Winsock session of its own
     std::string endpoint;
     ULONG address = INADDR_NONE;
     SOCKET socket = INVALID_SOCKET;

@@ -318,7 +318,8 @@ TEST(Overlay, FourChartsEachShowTheirOwnPanelAndAPinnedOneStaysSteadyOverAnother
     }
     std::vector<HWND> windows;
     for (size_t i = 0; i < charts.size(); ++i) {
-        windows.push_back(panels[i]->WaitForMainWindow());
+        // Four wine processes start at once, beside another test: more time than one panel needs.
+        windows.push_back(panels[i]->WaitForMainWindow(20000));
         ASSERT_NE(windows.back(), nullptr) << "panel " << i;
         const HWND document = GetParent(charts[i]);
         EXPECT_TRUE(WaitUntil([&] { return WindowCorner(windows[i]) == ChildPlace(document); }, 2000)) << "panel " << i;

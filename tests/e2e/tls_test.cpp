@@ -17,7 +17,7 @@ constexpr int primaryPort = 8443, secondaryPort = 8444;
 TEST(TlsPanel, TradesOverTlsAndBothRefusedGiveUnknownError)
 {
     // The real panel of an https build (both endpoints on the loopback's TLS fronts), pressed by a trader.
-    const WinsockSession winsock;
+    ASSERT_TRUE(WinsockStarted());
     const TestPki pki;
     ASSERT_TRUE(pki.ready());
     {

@@ -1,6 +1,7 @@
 #include "tests/support/harness.h"
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <stdexcept>
@@ -280,9 +281,19 @@ HWND PanelRun::WaitForMainWindow(DWORD timeoutMs) const
             ++children;
         return children == 14;
     };
-    if (!WaitUntil(complete, timeoutMs))
-        window = nullptr;
-    return window;
+    if (WaitUntil(complete, timeoutMs))
+        return window;
+    // What the panel had come to, for the failure's reader: gone, no window, hidden, or still building it.
+    const bool ended = process_.wait(0);
+    const HWND client = window ? FindWindowExW(window, nullptr, L"CLIENT_AREA", nullptr) : nullptr;
+    int children = 0;
+    for (HWND child = client ? GetWindow(client, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT))
+        ++children;
+    std::fprintf(stderr, "harness: panel %lu has no whole window after %lu ms: %s, window %s, %d controls\n",
+                 processId(), timeoutMs,
+                 ended ? ("ended with " + std::to_string(process_.exitCode())).c_str() : "running",
+                 !window ? "none" : IsWindowVisible(window) ? "shown" : "hidden", children);
+    return nullptr;
 }
 
 DWORD PanelRun::WaitForExit(DWORD timeoutMs) const

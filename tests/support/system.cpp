@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "service/winsock_session.h"
 #include "tests/support/harness.h"
 
 namespace harness {
@@ -49,25 +50,24 @@ ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& second
     log_ = std::wstring(folder) + L"service-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(++runs) + L".log";
     DeleteFileW(log_.c_str());
+    const std::wstring ready = log_ + L".ready";
+    DeleteFileW(ready.c_str());
     const std::wstring primary(primaryMode.begin(), primaryMode.end());
     const std::wstring secondary(secondaryMode.begin(), secondaryMode.end());
-    std::wstring arguments = L"service.exe --log \"" + log_ + L"\" --endpoint 127.0.0.2:8888=" + primary +
+    std::wstring arguments = L"service.exe --log \"" + log_ + L"\" --ready \"" + ready + L"\" --endpoint 127.0.0.2:8888=" + primary +
                              L" --endpoint 127.0.0.3:8888=" + secondary;
     if (!alsoOnHost.empty()) {
         const std::wstring host(alsoOnHost.begin(), alsoOnHost.end());
         arguments += L" --endpoint " + host + L":8888=" + primary + L" --endpoint " + host + L":8889=" + secondary;
     }
     process_ = PanelProcess::Launch(ProgramPath(L"service.exe"), arguments);
-    WSADATA data;
-    WSAStartup(0x0202, &data);
-    // Listening where it should: the probes' connections are not logged, as no request comes on them.
-    listening_ = WaitUntil(
-        [&] {
-            return (primaryMode == "refuse" || Accepts("127.0.0.2", 8888)) &&
-                   (secondaryMode == "refuse" || Accepts("127.0.0.3", 8888));
-        },
-        10000);
-    WSACleanup();
+    // Listening where it should, by its own word: a probe would also be answered by whatever else holds
+    // the address (another run's service), and then the test would trade with that. A service that cannot
+    // listen ends at once.
+    const auto readyMade = [&] { return GetFileAttributesW(ready.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    WaitUntil([&] { return readyMade() || process_.wait(0); }, 10000);
+    listening_ = readyMade();
+    DeleteFileW(ready.c_str());
 }
 
 ServiceRun::~ServiceRun()

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "service/winsock_session.h"
 #include "service/order_path.h"
 #include "service/tls_channel.h"
 #include "service/endpoints.h"
@@ -39,13 +40,10 @@ std::wstring BesideTests(const std::wstring& name)
     return folder.substr(0, folder.find_last_of(L"\\/") + 1) + name;
 }
 
+// Winsock as the panel has it: started once for the process, never ended while threads of the order path
+// may still run.
 struct Winsock {
-    Winsock()
-    {
-        WSADATA data;
-        WSAStartup(0x0202, &data);
-    }
-    ~Winsock() { WSACleanup(); }
+    Winsock() { EXPECT_TRUE(WinsockStarted()); }
 };
 
 // A plain listener on loopback that takes one request and answers it with canned bytes (or not at all);

@@ -37,7 +37,7 @@ protected:
         return command;
     }
 
-    const WinsockSession winsock;
+    const bool winsock = WinsockStarted();
     TestPki pki;
     ServiceRun service;  // 127.0.0.2:8888 behind the primary's front, 127.0.0.3:8888 behind the secondary's
     std::array<unsigned char, 2> alive = {1, 1};

@@ -87,7 +87,7 @@ FigureRows OrderFigures()
     // certificates made now; the handshake and the certificate's check are on the press path.
     std::vector<double> tlsPresses, restedTlsPresses;
     {
-        const WinsockSession winsock;
+        WinsockStarted();
         const harness::TestPki pki;
         const harness::TlsFront primary(pki, 8443, "valid", "127.0.0.2:8888");
         const harness::TlsFront secondary(pki, 8444, "valid", "127.0.0.3:8888");

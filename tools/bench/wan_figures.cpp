@@ -132,7 +132,7 @@ int wmain()
     const char* arrivalsVariable = std::getenv("WAN_ARRIVALS");
     const FarLeg leg{relayVariable ? relayVariable : "", relayVariable && arrivalsVariable ? arrivalsVariable : ""};
     const FarArrival farArrival = ArrivalsIn(leg.arrivals);
-    const WinsockSession winsock;
+    WinsockStarted();
     const harness::TestPki pki;
     FigureRows rows;
     if (!pki.ready())

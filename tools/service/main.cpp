@@ -1,7 +1,7 @@
 // The stand-in order service: answers the panel's OrderComp requests on the service's endpoints, as the
 // real service would, and records every request where tests can read it.
 //
-//   service.exe [--log FILE] --endpoint HOST:PORT[=MODE] [--endpoint HOST:PORT[=MODE]]
+//   service.exe [--log FILE] [--ready FILE] --endpoint HOST:PORT[=MODE] [--endpoint HOST:PORT[=MODE]]
 //
 // MODE tells an endpoint how to behave: ok (the default), refuse (does not listen), close (accepts and
 // closes), fault (answers a SOAP Fault), hang (accepts and never answers), slow (answers after 2 s),
@@ -14,12 +14,15 @@
 // declaration, a comment and a child element).
 // The log gets one line per request: the system's tick count in milliseconds at its arrival, endpoint, Type, HASH, Comp, Volume, SL, TP,
 // SetSLTPonME, separated by tabs (a tab, line break or backslash inside a value written as \t, \n, \\).
+// The --ready file is made once every endpoint listens; an endpoint whose address is taken ends the service
+// (exit code 3).
 #include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -63,6 +66,7 @@ constexpr DWORD dribbleByteMs = 4500;
 
 std::mutex logMutex;
 FILE* requestLog = nullptr;
+std::string readyFile;  // made once every endpoint listens
 std::atomic<unsigned> orderIds{0};
 
 std::string LogValue(const std::string* value)
@@ -110,6 +114,7 @@ void Record(const Endpoint& endpoint, const _ns1__OrderComp& request)
 class StandInService : public BasicHttpBinding_USCOREIPellantixService {
 public:
     explicit StandInService(const Endpoint& endpoint) : endpoint_(endpoint) {}
+    const Endpoint& endpoint() const { return endpoint_; }
 
     BasicHttpBinding_USCOREIPellantixService* copy() override { return new StandInService(endpoint_); }
 
@@ -191,16 +196,22 @@ void Dribble(SOCKET socket)
     closesocket(socket);
 }
 
-void Serve(Endpoint endpoint)
+// The endpoint's listener, or none where its address is taken.
+std::unique_ptr<StandInService> Listen(const Endpoint& endpoint)
 {
-    StandInService service(endpoint);
-    service.soap->bind_flags = SO_REUSEADDR;
-    service.soap->recv_timeout = 10;
-    service.soap->send_timeout = 10;
-    if (!soap_valid_socket(service.bind(endpoint.host.c_str(), endpoint.port, 16))) {
-        std::fprintf(stderr, "service: cannot listen on %s\n", endpoint.label().c_str());
-        return;
-    }
+    auto service = std::make_unique<StandInService>(endpoint);
+    service->soap->bind_flags = SO_REUSEADDR;
+    service->soap->recv_timeout = 10;
+    service->soap->send_timeout = 10;
+    if (!soap_valid_socket(service->bind(endpoint.host.c_str(), endpoint.port, 16)))
+        return nullptr;
+    return service;
+}
+
+void Serve(std::unique_ptr<StandInService> listener)
+{
+    StandInService& service = *listener;
+    const Endpoint& endpoint = service.endpoint();
     for (;;) {
         if (!soap_valid_socket(service.accept()))
             continue;
@@ -305,6 +316,8 @@ int main(int argc, char** argv)
         const std::string option = argv[i], value = argv[i + 1];
         if (option == "--log") {
             requestLog = std::fopen(value.c_str(), "a");
+        } else if (option == "--ready") {
+            readyFile = value;
         } else if (option == "--endpoint") {
             Endpoint endpoint;
             const size_t colon = value.find(':'), equals = value.find('=');
@@ -316,13 +329,26 @@ int main(int argc, char** argv)
         }
     }
     if (endpoints.empty()) {
-        std::fprintf(stderr, "usage: service [--log FILE] --endpoint HOST:PORT[=MODE] ...\n");
+        std::fprintf(stderr, "usage: service [--log FILE] [--ready FILE] --endpoint HOST:PORT[=MODE] ...\n");
         return 2;
     }
+    // Every endpoint listens, or the service ends: one half listening would leave a test talking to
+    // whatever else holds the address (another run's service).
+    std::vector<std::unique_ptr<StandInService>> listeners;
+    for (const Endpoint& endpoint : endpoints) {
+        if (endpoint.mode == Mode::refuse)
+            continue;
+        listeners.push_back(Listen(endpoint));
+        if (!listeners.back()) {
+            std::fprintf(stderr, "service: cannot listen on %s\n", endpoint.label().c_str());
+            return 3;
+        }
+    }
     std::vector<std::thread> servers;
-    for (const Endpoint& endpoint : endpoints)
-        if (endpoint.mode != Mode::refuse)
-            servers.emplace_back(Serve, endpoint);
+    for (auto& listener : listeners)
+        servers.emplace_back(Serve, std::move(listener));
+    if (!readyFile.empty())
+        std::fclose(std::fopen(readyFile.c_str(), "w"));
     std::printf("service: listening\n");
     std::fflush(stdout);
     for (std::thread& server : servers)
