@@ -54,8 +54,8 @@ ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& second
     DeleteFileW(ready.c_str());
     const std::wstring primary(primaryMode.begin(), primaryMode.end());
     const std::wstring secondary(secondaryMode.begin(), secondaryMode.end());
-    std::wstring arguments = L"service.exe --log \"" + log_ + L"\" --ready \"" + ready + L"\" --endpoint 127.0.0.2:8888=" + primary +
-                             L" --endpoint 127.0.0.3:8888=" + secondary;
+    std::wstring arguments = L"service.exe --log \"" + log_ + L"\" --ready \"" + ready +
+                             L"\" --endpoint 127.0.0.2:8888=" + primary + L" --endpoint 127.0.0.3:8888=" + secondary;
     if (!alsoOnHost.empty()) {
         const std::wstring host(alsoOnHost.begin(), alsoOnHost.end());
         arguments += L" --endpoint " + host + L":8888=" + primary + L" --endpoint " + host + L":8889=" + secondary;
