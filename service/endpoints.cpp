@@ -11,7 +11,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "service/order_path.h"
 #include "service/winsock_session.h"
 #include "ui/fatal_error.h"
+#include "ui/system_thread.h"
 #include "ui/win_handles.h"
 
 namespace {
@@ -125,21 +125,19 @@ HostLookup::HostLookup(const std::wstring& address, const HostResolver& resolve)
         state_->address = INADDR_NONE;
         return;
     }
-    try {
-        // The thread holds the state, so a lookup given up on ends without the panel.
-        std::thread([state = state_, host, resolve] {
-            // Whatever goes wrong here ends this lookup only: its waiter gives up at its bound.
-            try {
-                const ULONG found = resolve(host);
-                const std::lock_guard lock(state->mutex);
-                state->address = found;
-                state->done.notify_all();
-            } catch (...) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
+    // The thread holds the state, so a lookup given up on ends without the panel.
+    const win::UniqueHandleObject lookup = win::StartThread([state = state_, host, resolve] {
+        // Whatever goes wrong here ends this lookup only: its waiter gives up at its bound.
+        try {
+            const ULONG found = resolve(host);
+            const std::lock_guard lock(state->mutex);
+            state->address = found;
+            state->done.notify_all();
+        } catch (...) {
+        }
+    });
+    if (!lookup)
         state_->address = resolve(host);  // no thread to be had: the lookup as it is
-    }
 }
 
 ULONG HostLookup::Wait(std::chrono::steady_clock::time_point deadline)
@@ -296,19 +294,15 @@ std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked
             ReportFatalError(L"CMainWindow::serverPing");
         icmp[i].reset(opened);
     }
-    // Both echoes at once: a selection where neither answers waits one echo's time, not two.
-    std::thread second;
-    if (icmp[0] && icmp[1]) {
-        try {
-            second = std::thread([&] { roundTrips[1] = Echo(icmp[1], addresses[1]); });
-        } catch (const std::system_error&) {
-            // Then one after the other.
-        }
-    }
+    // Both echoes at once: a selection where neither answers waits one echo's time, not two (or one
+    // after the other where no thread is to be had).
+    win::UniqueHandleObject second;
+    if (icmp[0] && icmp[1])
+        second = win::StartThread([&] { roundTrips[1] = Echo(icmp[1], addresses[1]); });
     if (icmp[0])
         roundTrips[0] = Echo(icmp[0], addresses[0]);
-    if (second.joinable())
-        second.join();
+    if (second)
+        WaitForSingleObject(second, INFINITE);
     else if (icmp[1])
         roundTrips[1] = Echo(icmp[1], addresses[1]);
     return roundTrips;

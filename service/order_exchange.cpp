@@ -10,9 +10,8 @@
 #include "service/reply_decoding.h"
 #include "service/order_path.h"
 #include "service/tls_channel.h"
+#include "ui/system_thread.h"
 
-#include <system_error>
-#include <thread>
 
 void COrderPath::connectAhead()
 {
@@ -53,47 +52,47 @@ void COrderPath::connectAhead()
         generation = ahead_->generation;
     }
     closed.reset();
-    try {
-        // The thread holds the slots and its own copy of the policy: a panel that ends meanwhile is no matter.
-        std::thread([slot = ahead_, identity = identity_, terminal = terminalProcess_.load(), endpoint, address,
-                     tls = tls_, generation] {
-            std::unique_ptr<ConnectionAhead> made;
+    // The thread holds the slots and its own copy of the policy: a panel that ends meanwhile is no matter.
+    const win::UniqueHandleObject making = win::StartThread([slot = ahead_, identity = identity_,
+                                                             terminal = terminalProcess_.load(), endpoint, address,
+                                                             tls = tls_, generation] {
+        std::unique_ptr<ConnectionAhead> made;
+        try {
+            made = ConnectAhead(endpoint, address, tls);
+        } catch (...) {
+            // No connection made ahead: the press connects.
+        }
+        const bool connected = made != nullptr;
+        std::vector<TcpRowKey> own;
+        try {
+            const std::lock_guard lock(slot->mutex);
+            slot->making = false;
+            slot->lastMade = std::chrono::steady_clock::now();
             try {
-                made = ConnectAhead(endpoint, address, tls);
-            } catch (...) {
-                // No connection made ahead: the press connects.
-            }
-            const bool connected = made != nullptr;
-            std::vector<TcpRowKey> own;
-            try {
-                const std::lock_guard lock(slot->mutex);
-                slot->making = false;
-                slot->lastMade = std::chrono::steady_clock::now();
-                try {
-                    if (connected) {
-                        if (slot->made.size() == AheadSlot::rowsKept)
-                            slot->made.erase(slot->made.begin());
-                        slot->made.push_back(made->row);
-                    }
-                    own = slot->made;
-                } catch (const std::bad_alloc&) {
-                    // Then the proof below counts the connection as anyone's.
+                if (connected) {
+                    if (slot->made.size() == AheadSlot::rowsKept)
+                        slot->made.erase(slot->made.begin());
+                    slot->made.push_back(made->row);
                 }
-                if (slot->generation == generation)
-                    slot->connection = std::move(made);
-            } catch (...) {
-                return;  // a mutex that fails: nothing made ahead from now on, and the presses connect
+                own = slot->made;
+            } catch (const std::bad_alloc&) {
+                // Then the proof below counts the connection as anyone's.
             }
-            // The new connection moved the system's counters: the broker row is proven again now rather
-            // than at the press.
-            try {
-                if (connected && terminal != 0)
-                    identity->Address(terminal, own);
-            } catch (...) {
-                // Ahead of the press only: the press proves it.
-            }
-        }).detach();
-    } catch (const std::system_error&) {
+            if (slot->generation == generation)
+                slot->connection = std::move(made);
+        } catch (...) {
+            return;  // a mutex that fails: nothing made ahead from now on, and the presses connect
+        }
+        // The new connection moved the system's counters: the broker row is proven again now rather
+        // than at the press.
+        try {
+            if (connected && terminal != 0)
+                identity->Address(terminal, own);
+        } catch (...) {
+            // Ahead of the press only: the press proves it.
+        }
+    });
+    if (!making) {
         const std::lock_guard lock(ahead_->mutex);
         ahead_->making = false;  // then the press connects
     }
@@ -104,18 +103,16 @@ void COrderPath::ProveIdentityAhead(std::vector<TcpRowKey> own)
     const DWORD terminal = terminalProcess_;
     if (terminal == 0 || identity_->proving.exchange(true))
         return;
-    try {
-        std::thread([identity = identity_, terminal, own = std::move(own)] {
-            try {
-                identity->Address(terminal, own);
-            } catch (...) {
-                // Ahead of the press only: the press proves it.
-            }
-            identity->proving = false;
-        }).detach();
-    } catch (const std::system_error&) {
+    const win::UniqueHandleObject proving = win::StartThread([identity = identity_, terminal, own = std::move(own)] {
+        try {
+            identity->Address(terminal, own);
+        } catch (...) {
+            // Ahead of the press only: the press proves it.
+        }
+        identity->proving = false;
+    });
+    if (!proving)
         identity_->proving = false;  // then the press proves it
-    }
 }
 
 void COrderPath::dropConnectionAhead()
@@ -137,11 +134,7 @@ void COrderPath::prepareTls() const
     const auto https = [](const std::wstring& url) { return url.rfind(L"https://", 0) == 0; };
     if (!https(builtIn_[0]) && !https(builtIn_[1]))
         return;
-    try {
-        std::thread(WarmUpCertificateChecks).detach();
-    } catch (const std::system_error&) {
-        // Then the first press pays for it.
-    }
+    win::StartThread(WarmUpCertificateChecks);  // without a thread, the first press pays for it
 }
 
 const char* OrderTypeName(OrderType type)

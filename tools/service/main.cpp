@@ -25,13 +25,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "soapBasicHttpBinding_USCOREIPellantixService.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
 #include "tools/common/monotonic_clock.h"
 #include "tools/service/order_command.h"
+#include "ui/system_thread.h"
 
 namespace {
 
@@ -235,7 +235,8 @@ void Serve(std::unique_ptr<StandInService> listener)
             soap_closesock(service.soap);
         } else if (endpoint.mode == Mode::dribble) {
             // Each connection on its own, so that one being dribbled to holds no other.
-            std::thread(Dribble, service.soap->socket).detach();
+            const SOCKET dribbled = service.soap->socket;
+            win::StartThread([dribbled] { Dribble(dribbled); });
             service.soap->socket = SOAP_INVALID_SOCKET;
         } else if (endpoint.mode == Mode::error500) {
             ReadRequest(service.soap->socket);
@@ -256,11 +257,15 @@ void Serve(std::unique_ptr<StandInService> listener)
             // once its process has done I/O on it.
             char byte = 0;
             recv(connection->soap->socket, &byte, 1, MSG_PEEK);
-            std::thread([connection] {
-                connection->serve();
+            const auto end = [connection] {
                 connection->destroy();
                 delete connection;
-            }).detach();
+            };
+            if (!win::StartThread([connection, end] {
+                    connection->serve();
+                    end();
+                }))
+                end();
         }
         service.destroy();
     }
@@ -344,14 +349,17 @@ int main(int argc, char** argv)
             return 3;
         }
     }
-    std::vector<std::thread> servers;
-    for (auto& listener : listeners)
-        servers.emplace_back(Serve, std::move(listener));
+    // The system's threads: the C++ runtime's now and then never start under wine.
+    std::vector<win::UniqueHandleObject> servers;
+    for (auto& listener : listeners) {
+        StandInService* const served = listener.release();
+        servers.push_back(win::StartThread([served] { Serve(std::unique_ptr<StandInService>(served)); }));
+    }
     if (!readyFile.empty())
         std::fclose(std::fopen(readyFile.c_str(), "w"));
     std::printf("service: listening\n");
     std::fflush(stdout);
-    for (std::thread& server : servers)
-        server.join();
+    for (const win::UniqueHandleObject& server : servers)
+        WaitForSingleObject(server, INFINITE);
     return 0;
 }
