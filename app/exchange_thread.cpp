@@ -10,6 +10,7 @@
 #include "app/input_freeze.h"
 #include "ui/base_window.h"
 #include "ui/fatal_error.h"
+#include "ui/system_thread.h"
 #include "ui/win_handles.h"
 
 namespace {
@@ -30,12 +31,6 @@ void Run(Job& job)
         // Out of memory, or anything else the work did not expect: its own results stay as they were, and
         // the exchange failed, as when the service is down. Nothing ends the panel with an order under way.
     }
-}
-
-DWORD WINAPI RunJob(void* parameter)
-{
-    Run(*static_cast<Job*>(parameter));
-    return 0;
 }
 
 // One thread kept for the exchanges, started ahead of the first press: under wine a thread started at the
@@ -191,7 +186,7 @@ void RunBesideWindowThread(const std::function<void()>& work, const std::functio
         ended = worker->ended();
         count = static_cast<DWORD>(ended.size());
     } else {
-        thread.reset(CreateThread(nullptr, 0, RunJob, &job, 0, nullptr));
+        thread = win::StartThread([&job] { Run(job); });
         if (thread) {
             ended[0] = thread.get();
             count = 1;

@@ -5,7 +5,6 @@
 #include <cwchar>
 #include <new>
 #include <system_error>
-#include <thread>
 
 #include "app/input_freeze.h"
 #include "app/placement.h"
