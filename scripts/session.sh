@@ -43,6 +43,12 @@ start_display() {
 start_wine() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all
+  # Without its preloader wine's fixed addresses are left to chance, and now and then a program dies
+  # silently before it starts (status 1; "cannot be started" for a program started from another).
+  if [[ ! -x /usr/lib/wine/wine64-preloader ]]; then
+    echo "session: wine64-preloader is missing: run scripts/setup.sh" >&2
+    return 1
+  fi
   # No Mono or Gecko installers: there is no network, and the panel needs neither.
   export WINEDLLOVERRIDES="mscoree=;mshtml="
   mkdir -p "$(dirname "$WINEPREFIX")"

@@ -13,6 +13,9 @@ packages=(
   googletest                       # GoogleTest sources, built with the cross compiler
   gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source
   wine64 wine                      # runs the programs and tests
+  wine64-preloader                 # reserves wine's fixed addresses before Linux maps anything: without
+                                   # it the randomly placed C heap now and then covers the page wine needs
+                                   # at 0x7ffe0000, and the new process dies before it starts
   xvfb xdotool x11-utils imagemagick  # display, real mouse input, screenshots
   openbox x11-apps                 # the desktop's window manager; an X program of another kind for tests
   fonts-liberation fonts-wine      # measures as Arial does; wine's own fonts (caption buttons, dialogs)

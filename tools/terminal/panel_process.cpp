@@ -1,6 +1,5 @@
 #include "tools/terminal/panel_process.h"
 
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -38,21 +37,11 @@ PanelProcess PanelProcess::Launch(const std::wstring& program, const std::wstrin
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     PanelProcess panel;
-    // Under wine, a process started while another process starts programs too now and then dies before it
-    // is counted as started (1359; glibc's loader printed an assertion beside it). Two trivial launchers
-    // side by side show it within a few hundred starts. The program never ran: it is started again, and
-    // said so. Any other failure is the caller's.
-    for (int attempt = 0;; ++attempt) {
-        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info))
-            break;
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
         panel.startError_ = GetLastError();
-        if (panel.startError_ != ERROR_INTERNAL_ERROR || attempt == 2)
-            return panel;
-        std::fprintf(stderr, "launch: %ls died in the loader before it started (1359): started again\n",
-                     program.c_str());
+        return panel;
     }
-    panel.startError_ = 0;
     CloseHandle(info.hThread);
     panel.process_ = info.hProcess;
     panel.processId_ = info.dwProcessId;
