@@ -9,6 +9,7 @@ build=${1:-$root/build}
 packages=(
   cmake make python3 openssl unzip
   socat                            # the TLS front of the stand-in service in tests
+  iproute2                         # ip and ss: the tests' network namespace, whose socket listens
   g++-mingw-w64-x86-64 mingw-w64   # the Windows cross compiler (posix thread model drivers)
   googletest                       # GoogleTest sources, built with the cross compiler
   gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source

@@ -82,7 +82,7 @@ UiThread::UiThread()
 {
     std::promise<HWND> ready;
     std::future<HWND> invoker = ready.get_future();
-    thread_ = std::thread([&ready] {
+    thread_ = win::StartThread([&ready] {
         WNDCLASSW windowClass = {};
         windowClass.lpfnWndProc = InvokerProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -99,6 +99,8 @@ UiThread::UiThread()
         if (IsWindow(window))
             DestroyWindow(window);
     });
+    if (!thread_)
+        throw std::runtime_error("the test's UI thread cannot be started");
     invoker_ = invoker.get();
 }
 
@@ -107,7 +109,7 @@ UiThread::~UiThread()
     // GetMessage ends its loop on WM_QUIT whichever window it was posted to.
     if (invoker_)
         PostMessageW(invoker_, WM_QUIT, 0, 0);
-    thread_.join();
+    WaitForSingleObject(thread_, INFINITE);
 }
 
 bool UiThread::Run(const std::function<void()>& function)

@@ -8,10 +8,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tools/terminal/panel_process.h"
+#include "ui/system_thread.h"
 #include "tools/terminal/terminal_window.h"
 
 namespace harness {
@@ -43,7 +43,7 @@ public:
     bool Run(const std::function<void()>& function);
 
 private:
-    std::thread thread_;
+    win::UniqueHandleObject thread_;
     HWND invoker_ = nullptr;
 };
 

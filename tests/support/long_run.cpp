@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 
 #include "tests/support/trading.h"
+#include "ui/system_thread.h"
 
 namespace harness {
 
@@ -35,7 +35,7 @@ Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid, int base
 {
     expert.SetQuoting(false);
     std::atomic<bool> stop{false};
-    std::thread writer([&] {
+    const win::UniqueHandleObject writer = win::StartThread([&] {
         Quote quote;
         quote.bid = 1.08444;
         quote.ask = 1.08456;
@@ -64,7 +64,8 @@ Cycle MeasureCycle(ExpertRunner& expert, HWND profitField, int unixPid, int base
     cycle.cpuPerTickMs = (CpuMilliseconds(unixPid) - cpu) / ticks;
     cycle.baselineCpuPerTickMs = (CpuMilliseconds(baselineUnixPid) - baselineCpu) / ticks;
     stop = true;
-    writer.join();
+    if (writer)
+        WaitForSingleObject(writer, INFINITE);
     expert.SetQuoting(true);
 
     // The first change is where the probe came in, not a tick boundary.

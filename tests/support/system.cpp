@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "service/winsock_session.h"
 #include "tests/support/harness.h"
@@ -107,7 +108,7 @@ std::vector<LoggedRequest> ServiceRun::Requests() const
 ExpertRunner::ExpertRunner(DWORD panelProcessId, DWORD executionDelayMs) : expert_(panelProcessId, "EURUSD")
 {
     expert_.SetExecutionDelay(executionDelayMs);
-    thread_ = std::thread([this] {
+    thread_ = win::StartThread([this] {
         while (!stop_) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -119,12 +120,14 @@ ExpertRunner::ExpertRunner(DWORD panelProcessId, DWORD executionDelayMs) : exper
             Sleep(100);
         }
     });
+    if (!thread_)
+        throw std::runtime_error("the expert's thread cannot be started");
 }
 
 ExpertRunner::~ExpertRunner()
 {
     stop_ = true;
-    thread_.join();
+    WaitForSingleObject(thread_, INFINITE);
 }
 
 void ExpertRunner::Publish(const std::string& document)

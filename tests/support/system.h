@@ -7,11 +7,11 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tools/terminal/expert.h"
 #include "tools/terminal/panel_process.h"
+#include "ui/system_thread.h"
 
 namespace harness {
 
@@ -69,7 +69,7 @@ private:
     std::atomic<bool> executing_{true};
     std::atomic<bool> quoting_{true};
     std::atomic<bool> stop_{false};
-    std::thread thread_;
+    win::UniqueHandleObject thread_;
 };
 
 // The identity the panel sends for a broker address, computed outside the panel: SHA-1 of the address

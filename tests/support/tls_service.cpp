@@ -107,7 +107,12 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
     if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" " + leg +
                       L" </dev/null >/dev/null 2>&1 & echo $! >" + pidFile_))
         return;
-    listening_ = WaitUntil([&bind, port] { return Accepts(bind.c_str(), port); }, 5000);
+    // Listening is socat's own socket on the port: another listener there would take the panel's
+    // connections, and socat that cannot bind ends at once.
+    const std::wstring ports = std::to_wstring(port);
+    listening_ = RunUnixShell(L"p=$(cat " + pidFile_ + L"); for i in $(seq 100); do " + there +
+                              L"/usr/bin/ss -Hltnp sport = :" + ports + L" | grep -q pid=$p, && exit 0; " +
+                              L"kill -0 $p || exit 1; sleep 0.05; done; exit 1");
 }
 
 TlsFront::~TlsFront()

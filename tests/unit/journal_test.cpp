@@ -6,12 +6,12 @@
 
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/journal.h"
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
+#include "ui/system_thread.h"
 #include "tests/support/harness.h"
 
 
@@ -59,15 +59,18 @@ TEST(JournalFile, WritersAtOnceLeaveOnlyWholeLinesAndAFolderThatCannotBeMadeWrit
     {
         // Two journals on one file, as two panels are, each written by two threads at once.
         Journal first(folder), second(folder);
-        std::vector<std::thread> writers;
+        std::vector<win::UniqueHandleObject> writers;
         for (Journal* journal : {&first, &second, &first, &second})
-            writers.emplace_back([journal, n = writers.size()] {
+            writers.push_back(win::StartThread([journal, n = writers.size()] {
                 const std::string event = "writer " + std::to_string(n) + " " + std::string(200, char('a' + n));
                 for (int i = 0; i < 300; ++i)
                     journal->Write(event);
-            });
-        for (std::thread& writer : writers)
-            writer.join();
+            }));
+        for (const win::UniqueHandleObject& writer : writers) {
+            EXPECT_TRUE(writer) << "a writer cannot be started";
+            if (writer)
+                WaitForSingleObject(writer, INFINITE);
+        }
     }
     const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z pid=\d+ writer (\d) ([a-d]{200})\r)");
     int count = 0;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "service/winsock_session.h"
+#include "ui/system_thread.h"
 #include "service/order_path.h"
 #include "service/tls_channel.h"
 #include "service/endpoints.h"
@@ -73,7 +74,7 @@ public:
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
-        thread_ = std::thread([this] {
+        thread_ = win::StartThread([this] {
             if (answer_ == Answer::afterIdleClose) {
                 const SOCKET idle = accept(listener_, nullptr, nullptr);
                 if (idle == INVALID_SOCKET)
@@ -98,7 +99,8 @@ public:
             if (serving_ != INVALID_SOCKET)
                 shutdown(serving_, SD_BOTH);
         }
-        thread_.join();
+        if (thread_)
+            WaitForSingleObject(thread_, INFINITE);
     }
     std::string Endpoint(const std::string& path = "/Pellantix/Pellantix.svc") const
     {
@@ -176,7 +178,7 @@ private:
     SOCKET serving_ = INVALID_SOCKET;  // the connection being served
     SOCKET listener_;
     int port_ = 0;
-    std::thread thread_;
+    win::UniqueHandleObject thread_;
     std::string received_;
 };
 
