@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source_prefix=$1
 shift
 prefix=$(mktemp -d "$(dirname "$source_prefix")/no-echo-prefix.XXXXXX")
-trap 'rm -rf "$prefix"' EXIT
+trap 'rm -rf "$prefix" "$prefix.warmup.log"' EXIT
 cp -a "$source_prefix/." "$prefix"
 
 unshare --net bash -c '
