@@ -7,7 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "service/winsock_session.h"
 #include "tests/support/harness.h"
 
 namespace harness {
@@ -30,18 +29,6 @@ std::string Unescaped(const std::string& value)
 
 
 }  // namespace
-
-bool Accepts(const char* host, int port)
-{
-    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = inet_addr(host);
-    const bool connected = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    closesocket(probe);
-    return connected;
-}
 
 ServiceRun::ServiceRun(const std::string& primaryMode, const std::string& secondaryMode, const std::string& alsoOnHost)
 {

@@ -26,9 +26,6 @@ struct LoggedRequest {
 // The stand-in service on the panel's two endpoints, 127.0.0.2:8888 and 127.0.0.3:8888; a mode per
 // endpoint as the service takes it ("ok", "refuse", "fault", ...). With another host, each endpoint also
 // listens there, on ports 8888 and 8889 (for relays from a far end).
-// Whether something listens on host:port (a connection there is made and closed at once).
-bool Accepts(const char* host, int port);
-
 class ServiceRun {
 public:
     ServiceRun(const std::string& primaryMode = "ok", const std::string& secondaryMode = "ok",

@@ -208,9 +208,8 @@ std::unique_ptr<StandInService> Listen(const Endpoint& endpoint)
     return service;
 }
 
-void Serve(std::unique_ptr<StandInService> listener)
+void Serve(StandInService& service)
 {
-    StandInService& service = *listener;
     const Endpoint& endpoint = service.endpoint();
     for (;;) {
         if (!soap_valid_socket(service.accept()))
@@ -236,7 +235,8 @@ void Serve(std::unique_ptr<StandInService> listener)
         } else if (endpoint.mode == Mode::dribble) {
             // Each connection on its own, so that one being dribbled to holds no other.
             const SOCKET dribbled = service.soap->socket;
-            win::StartThread([dribbled] { Dribble(dribbled); });
+            if (!win::StartThread([dribbled] { Dribble(dribbled); }))
+                closesocket(dribbled);
             service.soap->socket = SOAP_INVALID_SOCKET;
         } else if (endpoint.mode == Mode::error500) {
             ReadRequest(service.soap->socket);
@@ -339,7 +339,7 @@ int main(int argc, char** argv)
     }
     // Every endpoint listens, or the service ends: one half listening would leave a test talking to
     // whatever else holds the address (another run's service).
-    std::vector<std::unique_ptr<StandInService>> listeners;
+    std::vector<std::shared_ptr<StandInService>> listeners;
     for (const Endpoint& endpoint : endpoints) {
         if (endpoint.mode == Mode::refuse)
             continue;
@@ -351,12 +351,21 @@ int main(int argc, char** argv)
     }
     // The system's threads: the C++ runtime's now and then never start under wine.
     std::vector<win::UniqueHandleObject> servers;
-    for (auto& listener : listeners) {
-        StandInService* const served = listener.release();
-        servers.push_back(win::StartThread([served] { Serve(std::unique_ptr<StandInService>(served)); }));
+    for (const std::shared_ptr<StandInService>& listener : listeners) {
+        servers.push_back(win::StartThread([listener] { Serve(*listener); }));
+        if (!servers.back()) {
+            std::fprintf(stderr, "service: no thread to serve %s\n", listener->endpoint().label().c_str());
+            return 3;
+        }
     }
-    if (!readyFile.empty())
-        std::fclose(std::fopen(readyFile.c_str(), "w"));
+    if (!readyFile.empty()) {
+        FILE* const ready = std::fopen(readyFile.c_str(), "w");
+        if (!ready) {
+            std::fprintf(stderr, "service: cannot make %s\n", readyFile.c_str());
+            return 3;
+        }
+        std::fclose(ready);
+    }
     std::printf("service: listening\n");
     std::fflush(stdout);
     for (const win::UniqueHandleObject& server : servers)
