@@ -165,7 +165,7 @@ bool CMainWindow::InitInstance()
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
-    orderPath.lookUpBrokerRowAhead();
+    orderPath.keepIdentityFresh();  // the first press may come before the pointer rested anywhere
     return true;
 }
 

@@ -55,8 +55,10 @@ public:
     void tradeCommand(OrderType type);
     // Shows the trader that a press reaching a running command was not taken.
     void refusePress();
-    // The pointer rests on BUY or SELL: the order path connects ahead of the press. It has left them: the
-    // connection goes a few seconds later, unless the pointer comes back.
+    // The pointer is on BUY or SELL: the terminal's identity is kept fresh for a press. It rests there: the
+    // order path connects ahead of the press too. It has left them: the connection goes a few seconds
+    // later, unless the pointer comes back.
+    void pointerOnTrade();
     void pointerRestsOnTrade();
     void pointerLeftTrade();
     // One of the panel's dialogs, modal to the terminal as a child's dialog is.

@@ -63,8 +63,6 @@ void CMainWindow::tradeCommand(OrderType type)
         placeOrder(Finish, fields);
     }
     tradeCommandRunning = false;
-    // The command's own connections came and went: the next press should find the row proven again.
-    orderPath.lookUpBrokerRowAhead();
 }
 
 std::optional<OrderFields> CMainWindow::readOrderControls()
@@ -125,9 +123,16 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
         handOn();
 }
 
+void CMainWindow::pointerOnTrade()
+{
+    // A hand on its way to press: the identity looked up now serves the press, which then reads no table.
+    orderPath.keepIdentityFresh();
+}
+
 void CMainWindow::pointerRestsOnTrade()
 {
     KillTimer(hWnd, dropAheadTimer);
+    orderPath.keepIdentityFresh();  // told again while it stays, so a long rest keeps it fresh too
     orderPath.connectAhead();
 }
 

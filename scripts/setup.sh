@@ -11,6 +11,8 @@ packages=(
   socat                            # the TLS front of the stand-in service in tests
   iproute2                         # ip and ss: the tests' network namespace, whose socket listens
   g++-mingw-w64-x86-64 mingw-w64   # the Windows cross compiler (posix thread model drivers)
+  g++                              # the Linux programs of the tests and benchmarks (another program's
+                                   # connections, the WAN benchmark's delay line)
   googletest                       # GoogleTest sources, built with the cross compiler
   gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source
   wine64 wine                      # runs the programs and tests

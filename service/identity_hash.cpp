@@ -15,6 +15,7 @@
 #include "exchange/ansi_text.h"
 #include "service/order_path.h"
 #include "ui/fatal_error.h"
+#include "ui/system_thread.h"
 #include "ui/win_handles.h"
 
 std::wstring padToBlock(const std::wstring& text)
@@ -88,15 +89,6 @@ TcpRowKey KeyOf(const Row& row)
     return {row.dwState, row.dwLocalAddr, row.dwLocalPort, row.dwRemoteAddr, row.dwRemotePort};
 }
 
-}  // namespace
-
-namespace {
-
-bool Live(const TcpRowKey& row)
-{
-    return row.remoteAddress != 0 && row.state != MIB_TCP_STATE_TIME_WAIT;
-}
-
 bool HalfOpen(DWORD state)
 {
     return state == MIB_TCP_STATE_SYN_SENT || state == MIB_TCP_STATE_SYN_RCVD;
@@ -111,56 +103,30 @@ bool AnyHalfOpen(const std::vector<unsigned char>& buffer)
 
 }  // namespace
 
-std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process,
-                                            const std::vector<TcpRowKey>& own)
+std::optional<TcpRowKey> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process)
 {
     const auto [rows, count] = RowsOf<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(ownerTable);
-    BrokerRowFound found;
-    std::vector<TcpRowKey> ownerless;
-    for (size_t i = 0; i < count; ++i) {
-        if (rows[i].dwOwningPid == process && rows[i].dwRemoteAddr != 0) {
-            found.row = KeyOf(rows[i]);
-            found.ownerlessAhead = std::any_of(ownerless.begin(), ownerless.end(), [&](const TcpRowKey& row) {
-                return row.remoteAddress != found.row.remoteAddress &&
-                       std::none_of(own.begin(), own.end(), [&row](const TcpRowKey& mine) { return mine.EitherEnd(row); });
-            });
-            return found;
-        }
-        found.ahead.push_back(KeyOf(rows[i]));
-        if (rows[i].dwOwningPid == 0 && Live(found.ahead.back()))
-            ownerless.push_back(found.ahead.back());
-    }
+    for (size_t i = 0; i < count; ++i)
+        if (rows[i].dwOwningPid == process && rows[i].dwRemoteAddr != 0)
+            return KeyOf(rows[i]);
     return std::nullopt;
 }
 
-bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable,
-                const std::vector<TcpRowKey>& own)
+bool StillListed(const TcpRowKey& row, const std::vector<unsigned char>& basicTable)
 {
-    if (found.ownerlessAhead)
-        return false;
     const auto [rows, count] = RowsOf<MIB_TCPTABLE, MIB_TCPROW>(basicTable);
-    for (size_t i = 0; i < count; ++i) {
-        const TcpRowKey row = KeyOf(rows[i]);
-        if (row.SameConnection(found.row))
-            return row.state == found.row.state;
-        // A connection closed from this side (its port waits, in no process) or a listening socket
-        // could never be the one found; any other new one might be the terminal's.
-        if (!Live(row) || std::any_of(own.begin(), own.end(), [&row](const TcpRowKey& mine) { return mine.EitherEnd(row); }))
-            continue;
-        if (std::none_of(found.ahead.begin(), found.ahead.end(),
-                         [&row](const TcpRowKey& earlier) { return earlier.SameConnection(row); }))
-            return false;
-    }
-    return false;
+    return std::any_of(rows, rows + count, [&row](const MIB_TCPROW& listed) {
+        const TcpRowKey key = KeyOf(listed);
+        return key.SameConnection(row) && key.state == row.state;
+    });
 }
 
-bool CountersCanProve(const BrokerRowFound& found, const std::vector<unsigned char>& table, bool withOwners)
+bool CountersCanProve(const TcpRowKey& row, const std::vector<unsigned char>& table, bool withOwners)
 {
     // Unchanged counters show that no connection entered or left the established states only when none
     // could enter: one half open that completes makes up for one that closes. Wine counts ESTABLISHED
-    // alone there, Windows CLOSE-WAIT too, and a row closing from this side loses its owner without a
-    // counter moving: only an established row is proven.
-    if (found.ownerlessAhead || found.row.state != MIB_TCP_STATE_ESTAB)
+    // alone there, Windows CLOSE-WAIT too: only an established row is proven.
+    if (row.state != MIB_TCP_STATE_ESTAB)
         return false;
     return withOwners ? !AnyHalfOpen<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(table)
                       : !AnyHalfOpen<MIB_TCPTABLE, MIB_TCPROW>(table);
@@ -182,45 +148,97 @@ TcpReadings SystemTcpReadings()
 }
 
 void BrokerRowKeeper::KeepCountersIfQuiet(const std::optional<TcpCounters>& before,
-                                          const std::vector<unsigned char>& table, bool withOwners,
-                                          const std::vector<TcpRowKey>& own, bool ahead)
+                                          const std::vector<unsigned char>& table, bool withOwners)
 {
-    found_->counters.reset();
-    if (!ahead)
-        return;
+    counters_.reset();
     const std::optional<TcpCounters> after = readings_.counters();
-    if (!before || !after || *before != *after || !CountersCanProve(*found_, table, withOwners))
+    if (!before || !after || *before != *after || !CountersCanProve(*row_, table, withOwners))
         return;
-    // A connection may complete and another close while the table is read, each after its row was read:
-    // the counters show the same connections. A second reading, after them, shows the close.
+    // A connection may complete and the row close while the table is read, the row read before its close:
+    // the counters show the same count. A second reading, after them, shows the close.
     std::vector<unsigned char> again;
-    if (readings_.basicTable(again) && StillFound(*found_, again, own))
-        found_->counters = after;
+    if (readings_.basicTable(again) && StillListed(*row_, again))
+        counters_ = after;
 }
 
-std::optional<TcpRowKey> BrokerRowKeeper::Find(DWORD process, const std::vector<TcpRowKey>& own, bool ahead)
+std::optional<TcpRowKey> BrokerRowKeeper::LookUp(DWORD process)
 {
     if (process != process_) {
-        found_.reset();
+        row_.reset();
+        counters_.reset();
         process_ = process;
     }
     const std::optional<TcpCounters> before = readings_.counters();
-    if (found_ && found_->counters && before && *found_->counters == *before)
-        return found_->row;
+    if (row_ && counters_ && before && *counters_ == *before)
+        return row_;
     std::vector<unsigned char> table;
-    if (found_ && readings_.basicTable(table) && StillFound(*found_, table, own)) {
-        KeepCountersIfQuiet(before, table, false, own, ahead);
-        return found_->row;
+    if (row_ && readings_.basicTable(table) && StillListed(*row_, table)) {
+        KeepCountersIfQuiet(before, table, false);
+        return row_;
     }
-    found_.reset();
-    ++lookUps_;
+    row_.reset();
+    counters_.reset();
+    ++ownerTableReads_;
     if (!readings_.ownerTable(table))
         return std::nullopt;
-    found_ = FindBrokerRow(table, process, own);
-    if (!found_)
-        return std::nullopt;
-    KeepCountersIfQuiet(before, table, true, own, ahead);
-    return found_->row;
+    row_ = FindBrokerRow(table, process);
+    if (row_)
+        KeepCountersIfQuiet(before, table, true);
+    return row_;
+}
+
+bool LookUpServes(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point attempt)
+{
+    // Measured from the look-up's start: what it read was there then, so a reconnect before the start shows.
+    return attempt - lookedUp <= identityServesFor;
+}
+
+bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now)
+{
+    return now - lookedUp >= identityRenewedAfter;
+}
+
+BrokerIdentity::BrokerIdentity(TcpReadings readings, Clock clock)
+    : rows_(std::move(readings)), clock_(std::move(clock))
+{
+}
+
+void BrokerIdentity::LookUpLocked(DWORD process)
+{
+    const auto started = clock_();
+    const std::optional<TcpRowKey> row = rows_.LookUp(process);
+    address_ = row ? DottedText(row->remoteAddress) : std::wstring();
+    lookedUpAt_ = started.time_since_epoch().count();
+    lookedUpFor_ = process;
+}
+
+std::wstring BrokerIdentity::ForAttempt(DWORD process)
+{
+    const auto attempt = clock_();
+    const std::lock_guard lock(mutex_);
+    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
+    if (lookedUpFor_ != process || !LookUpServes(lookedUp, attempt))
+        LookUpLocked(process);
+    return address_;
+}
+
+void BrokerIdentity::RenewIfDue(DWORD process)
+{
+    const std::lock_guard lock(mutex_);
+    if (Due(process))
+        LookUpLocked(process);
+}
+
+bool BrokerIdentity::Due(DWORD process) const
+{
+    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
+    return lookedUpFor_ != process || LookUpDue(lookedUp, clock_());
+}
+
+int BrokerIdentity::ownerTableReads() const
+{
+    const std::lock_guard lock(mutex_);
+    return rows_.ownerTableReads();
 }
 
 std::wstring COrderPath::brokerAddress()
@@ -230,35 +248,25 @@ std::wstring COrderPath::brokerAddress()
     const DWORD terminal = terminalProcess_;
     if (terminal == 0)
         return {};
-    std::vector<TcpRowKey> own;
-    {
-        const std::lock_guard lock(ahead_->mutex);
-        own = ahead_->made;
-    }
-    return identity_->Address(terminal, own, false);
+    return identity_->rows.ForAttempt(terminal);
 }
 
-std::wstring COrderPath::IdentitySlot::Address(DWORD process, const std::vector<TcpRowKey>& own, bool ahead)
+void COrderPath::keepIdentityFresh()
 {
-    const std::lock_guard lock(mutex);
-    const std::optional<TcpRowKey> row = rows.Find(process, own, ahead);
-    return row ? DottedText(row->remoteAddress) : std::wstring();
-}
-
-void COrderPath::lookUpBrokerRowAhead()
-{
-    // Ahead of the press, where a look-up costs wine a third of a second; at the press the row found is
-    // only revalidated. A proof already running serves as well: the press checks the row again anyway.
-    try {
-        std::vector<TcpRowKey> own;
-        {
-            const std::lock_guard lock(ahead_->mutex);
-            own = ahead_->made;
+    // Ahead of the press, on a thread of its own; one running serves as well.
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0 || !identity_->rows.Due(terminal) || identity_->renewing.exchange(true))
+        return;
+    const win::UniqueHandleObject renewing = win::StartThread([identity = identity_, terminal] {
+        try {
+            identity->rows.RenewIfDue(terminal);
+        } catch (...) {
+            // Ahead of the press only: the press looks it up.
         }
-        ProveIdentityAhead(std::move(own));
-    } catch (...) {
-        // Then the press looks it up.
-    }
+        identity->renewing = false;
+    });
+    if (!renewing)
+        identity_->renewing = false;  // then the press looks it up
 }
 
 void KeepCryptoProvidersLoaded()

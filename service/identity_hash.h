@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -43,42 +46,18 @@ struct TcpRowKey {
         return localAddress == other.localAddress && localPort == other.localPort &&
                remoteAddress == other.remoteAddress && remotePort == other.remotePort;
     }
-    // The same connection seen from either of its ends.
-    bool EitherEnd(const TcpRowKey& other) const
-    {
-        return SameConnection(other) || (localAddress == other.remoteAddress && localPort == other.remotePort &&
-                                         remoteAddress == other.localAddress && remotePort == other.localPort);
-    }
 };
 
-// What a look-up in the table with owners found: the broker row, the process's first row in the table's
-// own order that has a remote address (a listening socket's, 0, is never a broker's), and the rows the
-// table listed before it, none of them the process's with a remote address.
-struct BrokerRowFound {
-    TcpRowKey row;
-    std::vector<TcpRowKey> ahead;
-    // A live connection ahead showed no owner: wine names a socket's owner only once the process has done
-    // I/O on it, so it may yet turn out to be the terminal's, and only the table with owners can tell.
-    bool ownerlessAhead = false;
-    // Counters read once a table had proved the row, kept only where they can prove it: the row established,
-    // no connection half open anywhere in that table, and nothing changed while it was read.
-    std::optional<TcpCounters> counters;
-};
-// An ownerless connection ahead that has the broker row's remote address, or is one of the caller's own (from
-// either end), changes nothing the look-up gives even once it has an owner.
-std::optional<BrokerRowFound> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process,
-                                            const std::vector<TcpRowKey>& own = {});
-// Whether a table without owners proves that a look-up now would find the same row: it is there in the
-// same state, and every row before it was before it at the look-up (a connection keeps its owner, so
-// none of those became the process's) or can belong to no process's broker (closed from this side and
-// waiting, or listening) or is one of the caller's own connections, from either end (the other end of a
-// connection the panel made is the service's). A new live connection listed first, a closed or
-// reconnected broker row, or an ownerless connection ahead, and the look-up runs again.
-bool StillFound(const BrokerRowFound& found, const std::vector<unsigned char>& basicTable,
-                const std::vector<TcpRowKey>& own = {});
-// Whether unchanged connection counters will prove the row found in this table (with owners or not): the
-// row established, and no connection half open (one that completes could make up for one that closes).
-bool CountersCanProve(const BrokerRowFound& found, const std::vector<unsigned char>& table, bool withOwners);
+// The broker row of a process in the table with owners: its first row in the table's own order that has a
+// remote address (a listening socket's, 0, is never a broker's).
+std::optional<TcpRowKey> FindBrokerRow(const std::vector<unsigned char>& ownerTable, DWORD process);
+// Whether a table without owners still lists the row: the same four addresses in the same state. A row that
+// closed, or a new pair that took its ports, is looked up again.
+bool StillListed(const TcpRowKey& row, const std::vector<unsigned char>& basicTable);
+// Whether unchanged connection counters will prove that the row found in this table (with owners or not) is
+// still listed: the row established, and no connection half open (one that completes could make up for one
+// that closes in the established count).
+bool CountersCanProve(const TcpRowKey& row, const std::vector<unsigned char>& table, bool withOwners);
 
 // Where the broker row is read from: the system's counters and tables, or a model of them in the tests.
 struct TcpReadings {
@@ -88,28 +67,72 @@ struct TcpReadings {
 };
 TcpReadings SystemTcpReadings();
 
-// The broker row of a process as a look-up in the table with owners would find it now. That table costs
-// wine a third of a second, so the row found last stands where something cheaper proves that a look-up
-// would find it again: connection counters unchanged since a quiet table proved it, or else the table
-// without owners.
+// Looks up the broker row of a process. The terminal's broker connection lives for hours, so the row found
+// stands for as long as the system still lists it, which something cheap shows: the connection counters
+// unchanged since a quiet table showed it established, or else the table without owners (8 to 20 ms under
+// wine). Only a row that is gone has the table with owners read, which costs wine a fifth of a second and
+// more beside other programs' connections.
 class BrokerRowKeeper {
 public:
     explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
-    // own: connections of the caller's, which are never the terminal's. At the press (ahead false) a table
-    // that proves the row is read once: the counters it would keep need a second reading.
-    std::optional<TcpRowKey> Find(DWORD process, const std::vector<TcpRowKey>& own = {}, bool ahead = true);
+    std::optional<TcpRowKey> LookUp(DWORD process);
     // How many times the table with owners was read.
-    int lookUps() const { return lookUps_; }
+    int ownerTableReads() const { return ownerTableReads_; }
 
 private:
-    // Keeps counters for the row found in the table when they can prove it and nothing changed meanwhile.
+    // Keeps counters for the row when they can prove it and nothing changed while the table was read.
     void KeepCountersIfQuiet(const std::optional<TcpCounters>& before, const std::vector<unsigned char>& table,
-                             bool withOwners, const std::vector<TcpRowKey>& own, bool ahead);
+                             bool withOwners);
 
     TcpReadings readings_;
     DWORD process_ = 0;
-    std::optional<BrokerRowFound> found_;
-    int lookUps_ = 0;
+    std::optional<TcpRowKey> row_;
+    std::optional<TcpCounters> counters_;  // unchanged, they prove the row still listed
+    int ownerTableReads_ = 0;
+};
+
+// How long a look-up of the broker row serves the attempts after its start: a terminal that reconnected to
+// another server sends the new identity from the first press this long after the reconnect.
+constexpr std::chrono::milliseconds identityServesFor{5000};
+// While the pointer stays on BUY or SELL a look-up this old is made again ahead of the press, so that even
+// a long rest leaves the press a fresh one: what is left to the bound covers the hover's period and a slow
+// look-up.
+constexpr std::chrono::milliseconds identityRenewedAfter{3500};
+
+// Whether a look-up started at one time serves an attempt starting at another.
+bool LookUpServes(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point attempt);
+// Whether a look-up started then is due to be made again ahead of a press.
+bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now);
+
+// The terminal's broker address as the attempts take it: from the last look-up while that serves, so that a
+// press made after the pointer came to rest reads no table at all; otherwise from one look-up made then
+// (one running meanwhile is waited for and serves, as it started before the attempt).
+class BrokerIdentity {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    explicit BrokerIdentity(TcpReadings readings = SystemTcpReadings(), Clock clock = std::chrono::steady_clock::now);
+    BrokerIdentity(const BrokerIdentity&) = delete;
+    BrokerIdentity& operator=(const BrokerIdentity&) = delete;
+
+    // The dotted address for an attempt of the process's starting now, or the empty text.
+    std::wstring ForAttempt(DWORD process);
+    // Ahead of a press, on a thread of the caller's: one look-up when the last one is due or was for another
+    // process; nothing otherwise.
+    void RenewIfDue(DWORD process);
+    // Whether a look-up is due for the process, without waiting for one that runs.
+    bool Due(DWORD process) const;
+    int ownerTableReads() const;
+
+private:
+    void LookUpLocked(DWORD process);
+
+    mutable std::mutex mutex_;  // held over a whole look-up: an attempt waits for one that runs
+    BrokerRowKeeper rows_;
+    Clock clock_;
+    std::wstring address_;
+    // The last look-up's process and start, for Due without the lock; process 0: none yet.
+    std::atomic<DWORD> lookedUpFor_{0};
+    std::atomic<std::chrono::steady_clock::rep> lookedUpAt_{0};
 };
 
 // Keeps the system's crypto providers loaded for the process's life: each acquisition of a context

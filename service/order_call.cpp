@@ -219,16 +219,6 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
     std::chrono::steady_clock::time_point deadline;
     if (Connect(target, connection, ahead->channel, deadline))
         return nullptr;
-    // A first read, which finds nothing yet: wine shows a socket's owner in the system's table only once
-    // its process has done I/O on it, and the identity's proof takes a connection of no owner for one that
-    // may be the terminal's.
-    char byte = 0;
-    recv(connection, &byte, 1, MSG_PEEK);
-    sockaddr_in local = {}, remote = {};
-    int localLength = sizeof local, remoteLength = sizeof remote;
-    getsockname(connection, reinterpret_cast<sockaddr*>(&local), &localLength);
-    getpeername(connection, reinterpret_cast<sockaddr*>(&remote), &remoteLength);
-    ahead->row = {0, local.sin_addr.s_addr, local.sin_port, remote.sin_addr.s_addr, remote.sin_port};
     ahead->endpoint = endpoint;
     ahead->address = address;
     ahead->socket = connection.release();

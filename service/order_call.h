@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "service/identity_hash.h"
 #include "service/tls_channel.h"
 #include "service/tls_policy.h"
 #include "service/winsock_session.h"
@@ -51,7 +50,6 @@ struct ConnectionAhead {
     std::string endpoint;
     ULONG address = INADDR_NONE;
     SOCKET socket = INVALID_SOCKET;
-    TcpRowKey row;  // as the system's TCP tables show it
     std::unique_ptr<TlsChannel> channel;  // for https
 };
 // Connects to the endpoint at the address within the connect bound, and for https shakes hands within the

@@ -33,16 +33,8 @@ void COrderPath::connectAhead()
         const std::lock_guard lock(ahead_->mutex);
         if (ahead_->making)
             return;
-        if (ahead_->connection && ahead_->connection->Idle()) {
-            // Other connections come and go meanwhile: the broker row is kept proven while the pointer
-            // rests, so the press finds the counters unchanged rather than reading a table.
-            try {
-                ProveIdentityAhead(ahead_->made);
-            } catch (const std::bad_alloc&) {
-                // Then the press proves it.
-            }
+        if (ahead_->connection && ahead_->connection->Idle())
             return;
-        }
         if (ahead_->connection) {
             if (std::chrono::steady_clock::now() - ahead_->lastMade < remakePause)
                 return;
@@ -52,67 +44,28 @@ void COrderPath::connectAhead()
         generation = ahead_->generation;
     }
     closed.reset();
-    // The thread holds the slots and its own copy of the policy: a panel that ends meanwhile is no matter.
-    const win::UniqueHandleObject making = win::StartThread([slot = ahead_, identity = identity_,
-                                                             terminal = terminalProcess_.load(), endpoint, address,
-                                                             tls = tls_, generation] {
+    // The thread holds the slot and its own copy of the policy: a panel that ends meanwhile is no matter.
+    const win::UniqueHandleObject making = win::StartThread([slot = ahead_, endpoint, address, tls = tls_, generation] {
         std::unique_ptr<ConnectionAhead> made;
         try {
             made = ConnectAhead(endpoint, address, tls);
         } catch (...) {
             // No connection made ahead: the press connects.
         }
-        const bool connected = made != nullptr;
-        std::vector<TcpRowKey> own;
         try {
             const std::lock_guard lock(slot->mutex);
             slot->making = false;
             slot->lastMade = std::chrono::steady_clock::now();
-            try {
-                if (connected) {
-                    if (slot->made.size() == AheadSlot::rowsKept)
-                        slot->made.erase(slot->made.begin());
-                    slot->made.push_back(made->row);
-                }
-                own = slot->made;
-            } catch (const std::bad_alloc&) {
-                // Then the proof below counts the connection as anyone's.
-            }
             if (slot->generation == generation)
                 slot->connection = std::move(made);
         } catch (...) {
-            return;  // a mutex that fails: nothing made ahead from now on, and the presses connect
-        }
-        // The new connection moved the system's counters: the broker row is proven again now rather
-        // than at the press.
-        try {
-            if (connected && terminal != 0)
-                identity->Address(terminal, own);
-        } catch (...) {
-            // Ahead of the press only: the press proves it.
+            // A mutex that fails: nothing made ahead from now on, and the presses connect.
         }
     });
     if (!making) {
         const std::lock_guard lock(ahead_->mutex);
         ahead_->making = false;  // then the press connects
     }
-}
-
-void COrderPath::ProveIdentityAhead(std::vector<TcpRowKey> own)
-{
-    const DWORD terminal = terminalProcess_;
-    if (terminal == 0 || identity_->proving.exchange(true))
-        return;
-    const win::UniqueHandleObject proving = win::StartThread([identity = identity_, terminal, own = std::move(own)] {
-        try {
-            identity->Address(terminal, own);
-        } catch (...) {
-            // Ahead of the press only: the press proves it.
-        }
-        identity->proving = false;
-    });
-    if (!proving)
-        identity_->proving = false;  // then the press proves it
 }
 
 void COrderPath::dropConnectionAhead()

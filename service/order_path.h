@@ -70,16 +70,18 @@ public:
     std::wstring currentServer();
     EndpointState endpoints() const;
 
-    // The remote address of the terminal's first connection with one, or the empty text.
+    // The remote address of the terminal's broker connection, from a look-up that started at most
+    // identityServesFor before the call (one is made then when there is none), or the empty text.
     std::wstring brokerAddress();
-    // Looks the broker row up on a thread of its own, so the next press only revalidates it.
-    void lookUpBrokerRowAhead();
+    // The broker row looked up again on a thread of its own when the last look-up is due, so that the next
+    // press reads no table: at attach, and while the trader's pointer is on BUY or SELL.
+    void keepIdentityFresh();
     // Where an endpoint is https, readies the system's certificate checks on a thread of their own.
     void prepareTls() const;
     // The trader's pointer rests on BUY or SELL (told again while it stays): a connection to the chosen
     // endpoint (TCP, and TLS with the certificate checked) is made on a thread of its own, so that a press
-    // only sends, and the broker row is proven again after it. Nothing when one is being made or an idle one
-    // is held; one the service closed meanwhile is made again, once a second at most.
+    // only sends. Nothing when one is being made or an idle one is held; one the service closed meanwhile
+    // is made again, once a second at most.
     void connectAhead();
     // The pointer has left: the connection made ahead is closed (one being made is closed once made).
     void dropConnectionAhead();
@@ -116,8 +118,6 @@ private:
     // started, or one that overran before), or else the last address found while it is young enough;
     // INADDR_NONE when there is none.
     ULONG AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline);
-    // The broker row proven again on a thread of its own, unless such a proof is running.
-    void ProveIdentityAhead(std::vector<TcpRowKey> own);
     // Both endpoints at the built-in addresses and marked alive; endpointsMutex_ held.
     void RestoreBuiltInLocked();
     // The echoes of the endpoints marked, at the addresses the selection found, both at once.
@@ -147,21 +147,13 @@ private:
         bool making = false;
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
         std::chrono::steady_clock::time_point lastMade;
-        // The rows of the last connections made ahead: a row of the table with their address and ports is
-        // one of them for as long as it is listed, whatever its state, and never the terminal's.
-        std::vector<TcpRowKey> made;
-        static constexpr size_t rowsKept = 16;
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();
 
-    // The broker row, shared with the threads that prove it ahead of a press; the mutex is held over a
-    // whole look-up, so a look-ahead and a press never look up at once.
+    // The broker identity, shared with the threads that renew it ahead of a press.
     struct IdentitySlot {
-        std::mutex mutex;
-        BrokerRowKeeper rows;
-        std::atomic<bool> proving{false};  // a proof ahead of the press is running
-        // own: the panel's connection made ahead, never the terminal's; ahead: off the press path.
-        std::wstring Address(DWORD process, const std::vector<TcpRowKey>& own = {}, bool ahead = true);
+        BrokerIdentity rows;
+        std::atomic<bool> renewing{false};  // a look-up ahead of the press runs
     };
     const std::shared_ptr<IdentitySlot> identity_ = std::make_shared<IdentitySlot>();
     std::function<void(const std::string&)> journal_;

@@ -82,6 +82,7 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         return 0;
     case WM_MOUSEMOVE:
         TrackRest(window);
+        main.pointerOnTrade();
         return 0;
     case WM_MOUSEHOVER:
         TrackRest(window);  // told again while it stays, so a connection the service closed is made again

@@ -45,6 +45,36 @@ TEST(Orders, BuySendsOneRequestWithThePanelsValuesThenOneFinish)
     EXPECT_EQ(trading.service.Requests().size(), 2u) << "nothing more";
 }
 
+TEST(Orders, BesideAnotherProgramsConnectionsThePressCarriesTheTerminalsIdentityAndAReconnectWithinFiveSeconds)
+{
+    // A browser beside the terminal: idle connections and a new one every 250 ms, none with an owner in
+    // wine's tables.
+    const Neighbour browser(12, 250);
+    ASSERT_TRUE(browser.ready());
+    Trading trading;
+    ASSERT_TRUE(trading.service.listening());
+    ASSERT_NE(trading.Buy(), nullptr);
+    ASSERT_TRUE(trading.DialogGone(L"Executing", 8000));
+    std::vector<LoggedRequest> requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].hash, ExpectedHash(BrokerConnection::address));
+    EXPECT_EQ(requests[1].hash, requests[0].hash);
+
+    // The pointer stays on BUY, where the panel keeps its look-up fresh, while the terminal reconnects to
+    // another server: the first press 5 s later carries the new one, the order and its Finish alike.
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(trading.window) != FALSE; }, 5000));
+    trading.broker.Reconnect("127.0.0.6");
+    ASSERT_TRUE(trading.broker);
+    const ULONGLONG reconnected = GetTickCount64();
+    WaitUntil([&] { return GetTickCount64() - reconnected > 5100; }, 6000);  // the tick count moves in steps
+    ASSERT_NE(trading.Buy(), nullptr);
+    ASSERT_TRUE(trading.DialogGone(L"Executing", 8000));
+    requests = trading.RequestsOnceThereAre(4);
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].hash, ExpectedHash("127.0.0.6"));
+    EXPECT_EQ(requests[3].hash, ExpectedHash("127.0.0.6"));
+}
+
 TEST(Orders, SellOrderReachesTheOrderAreaDecoded)
 {
     Trading trading("ok", "ok", 60000);  // the expert takes its time: the document keeps the command

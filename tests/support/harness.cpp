@@ -1,5 +1,6 @@
 #include "tests/support/harness.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -394,16 +395,49 @@ bool WaitUntilOnScreen(HWND window)
                                        L" | grep -q IsViewable && exit 0; sleep 0.05; done; exit 1");
 }
 
-XProgram::XProgram(const std::wstring& commandLine)
-    : name_(commandLine.substr(0, commandLine.find(L' '))),
-      pidFile_(L"/tmp/e2e-x-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name_)
+namespace {
+
+// A command line's program without its folder.
+std::wstring ProgramName(const std::wstring& commandLine)
+{
+    const std::wstring program = commandLine.substr(0, commandLine.find(L' '));
+    return program.substr(program.find_last_of(L'/') + 1);
+}
+
+}  // namespace
+
+UnixProgram::UnixProgram(const std::wstring& commandLine)
+    : name_(ProgramName(commandLine)), pidFile_(L"/tmp/e2e-unix-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name_)
 {
     RunUnixShell(commandLine + L" >/dev/null 2>&1 & echo $! >" + pidFile_);
 }
 
-XProgram::~XProgram()
+UnixProgram::~UnixProgram()
 {
     RunUnixShell(L"kill $(cat " + pidFile_ + L"); rm -f " + pidFile_);
+}
+
+Neighbour::Neighbour(int idle, int churnMs)
+{
+    static int runs = 0;
+    const std::wstring ready =
+        L"/tmp/e2e-neighbour-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
+    std::wstring windowsReady = L"Z:" + ready;
+    std::replace(windowsReady.begin(), windowsReady.end(), L'/', L'\\');
+    program_ = std::make_unique<UnixProgram>(ProgramFolderUnix() + L"neighbour --idle " + std::to_wstring(idle) +
+                                             L" --churn-ms " + std::to_wstring(churnMs) +
+                                             L" --seconds 300 --ready " + ready);
+    ready_ = WaitUntil([&] { return GetFileAttributesW(windowsReady.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+    DeleteFileW(windowsReady.c_str());
+}
+
+std::wstring ProgramFolderUnix()
+{
+    std::wstring path = ProgramPath(L"");
+    if (path.size() >= 2 && path[1] == L':')
+        path = path.substr(2);
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
 }
 
 bool XProgram::WaitActive() const

@@ -129,21 +129,46 @@ bool WaitUntilOnScreen(HWND window);
 // The X window id of a window's top-level window, as xdotool takes it; empty when X has none.
 std::wstring XWindowId(HWND window);
 
-// A program of the X display that wine does not run, in the background until the object goes.
-class XProgram {
+// A Linux program in the background until the object goes, stopped by its pid.
+class UnixProgram {
 public:
-    // The Unix command line; its first word is the program, which must show a window of that class.
-    explicit XProgram(const std::wstring& commandLine);
-    XProgram(const XProgram&) = delete;
-    XProgram& operator=(const XProgram&) = delete;
-    ~XProgram();
-    // Waits until its window shows and has the window manager's focus.
-    bool WaitActive() const;
+    // The Unix command line; its first word is the program.
+    explicit UnixProgram(const std::wstring& commandLine);
+    UnixProgram(const UnixProgram&) = delete;
+    UnixProgram& operator=(const UnixProgram&) = delete;
+    ~UnixProgram();
 
-private:
+protected:
     std::wstring name_;
     std::wstring pidFile_;
 };
+
+// A program of the X display that wine does not run.
+class XProgram : public UnixProgram {
+public:
+    // Its first word must show a window of that class.
+    using UnixProgram::UnixProgram;
+    // Waits until its window shows and has the window manager's focus.
+    bool WaitActive() const;
+};
+
+// Another native program beside the terminal, as a trader's browser: idle connections of its own on the
+// loopback and, with a pace, a new one opened, used and closed every churnMs (tools/neighbour). It ends by
+// itself after a few minutes at most.
+class Neighbour {
+public:
+    explicit Neighbour(int idle, int churnMs = 0);
+    // Its idle connections stand.
+    bool ready() const { return ready_; }
+
+private:
+    std::unique_ptr<UnixProgram> program_;
+    bool ready_ = false;
+};
+
+// The folder that holds the test programs, as a Unix path.
+std::wstring ProgramFolderUnix();
+
 // Moves the pointer to the screen's corner, off every window of a test.
 void ParkMouse();
 

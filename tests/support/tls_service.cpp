@@ -37,19 +37,6 @@ HCERTSTORE OpenRoots()
     return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
 }
 
-
-// The folder that holds the test programs, as a Unix path.
-std::wstring ProgramFolderUnix()
-{
-    std::wstring path = ProgramPath(L"");
-    if (path.size() >= 2 && path[1] == L':')
-        path = path.substr(2);
-    for (wchar_t& c : path)
-        if (c == L'\\')
-            c = L'/';
-    return path;
-}
-
 }  // namespace
 
 TestPki::TestPki() : folder_(L"/tmp/e2e-tls-" + std::to_wstring(GetCurrentProcessId()))

@@ -502,24 +502,44 @@ TEST(IdentityHash, BrokerAddressOfAProcessWithoutConnectionsIsEmpty)
     CloseHandle(info.hProcess);
 }
 
-TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnection)
+// A clock the test moves by hand, for the identity's freshness.
+struct TestClock {
+    std::shared_ptr<std::atomic<std::chrono::steady_clock::rep>> now =
+        std::make_shared<std::atomic<std::chrono::steady_clock::rep>>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+    void Advance(std::chrono::milliseconds by) { *now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(by).count(); }
+    BrokerIdentity::Clock Function() const
+    {
+        return [now = now] { return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(now->load())); };
+    }
+};
+
+TEST(IdentityHash, BrokerAddressIsTheRemoteAddressOfTheTerminalsConnectionAndAReconnectShowsWithinTheBound)
 {
     // This process plays the terminal: its connection to the broker.
-    std::optional<BrokerConnection> broker(std::in_place);
-    ASSERT_TRUE(*broker);
+    BrokerConnection broker;
+    ASSERT_TRUE(broker);
     COrderPath path;
     path.attachTerminal(GetCurrentProcessId());
     EXPECT_EQ(path.brokerAddress(), L"127.0.0.5");
-    EXPECT_EQ(path.brokerAddress(), L"127.0.0.5") << "the row found stands";
 
-    // Reconnected to another server: the very next attempt carries the new address.
-    broker.reset();
-    const BrokerConnection reconnected("127.0.0.6");
-    ASSERT_TRUE(reconnected);
-    EXPECT_EQ(path.brokerAddress(), L"127.0.0.6");
+    // On the system's own tables, with a clock of the test's.
+    TestClock clock;
+    BrokerIdentity identity(SystemTcpReadings(), clock.Function());
+    EXPECT_EQ(identity.ForAttempt(GetCurrentProcessId()), L"127.0.0.5");
+    broker.Reconnect("127.0.0.6");
+    ASSERT_TRUE(broker);
+    // Within the bound the look-up before the reconnect serves, with no table read; the first attempt
+    // past it carries the new server.
+    clock.Advance(identityServesFor - std::chrono::milliseconds(1));
+    EXPECT_EQ(identity.ForAttempt(GetCurrentProcessId()), L"127.0.0.5");
+    EXPECT_EQ(identity.ownerTableReads(), 1);
+    clock.Advance(std::chrono::milliseconds(2));
+    EXPECT_EQ(identity.ForAttempt(GetCurrentProcessId()), L"127.0.0.6");
+    EXPECT_EQ(identity.ownerTableReads(), 2) << "the old row was gone";
 }
 
-TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNothingNewComesFirst)
+TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileListed)
 {
     // Windows lists a listening socket of the terminal first (wine gives it no owner); its remote address
     // 0 is no broker's.
@@ -529,14 +549,16 @@ TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNo
     rows->table[0] = {MIB_TCP_STATE_ESTAB, 1, 1, inet_addr("10.0.0.9"), 0, 7};  // another process's
     rows->table[1] = {MIB_TCP_STATE_LISTEN, 2, 2, 0, 0, 42};
     rows->table[2] = {MIB_TCP_STATE_ESTAB, 3, 3, inet_addr("10.1.2.3"), 4, 42};
-    const std::optional<BrokerRowFound> found = FindBrokerRow(owners, 42);
+    const std::optional<TcpRowKey> found = FindBrokerRow(owners, 42);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->row.remoteAddress, inet_addr("10.1.2.3"));
+    EXPECT_EQ(found->remoteAddress, inet_addr("10.1.2.3"));
     EXPECT_FALSE(FindBrokerRow(owners, 5));
+    rows->table[0].dwOwningPid = 42;
+    EXPECT_EQ(FindBrokerRow(owners, 42)->remoteAddress, inet_addr("10.0.0.9")) << "the first in the table's order";
     rows->dwNumEntries = 1000;  // a count past the rows read
     EXPECT_TRUE(FindBrokerRow(owners, 42));
 
-    // The same connections without owners: the row stands; ahead of it only what was ahead before.
+    // The same connections without owners: the row stands while it is listed in its state, wherever.
     const auto basic = [](std::vector<MIB_TCPROW> list) {
         std::vector<unsigned char> table(offsetof(MIB_TCPTABLE, table) + list.size() * sizeof(MIB_TCPROW));
         reinterpret_cast<MIB_TCPTABLE*>(table.data())->dwNumEntries = DWORD(list.size());
@@ -548,14 +570,14 @@ TEST(IdentityHash, BrokerRowIsTheProcesssFirstWithARemoteAddressAndStandsWhileNo
     const MIB_TCPROW fresh = {{MIB_TCP_STATE_ESTAB}, 5, 5, inet_addr("10.7.7.7"), 6};
     MIB_TCPROW closing = broker;
     closing.dwState = MIB_TCP_STATE_TIME_WAIT;
-    EXPECT_TRUE(StillFound(*found, basic({other, broker})));
-    EXPECT_TRUE(StillFound(*found, basic({broker, fresh}))) << "a connection after it changes nothing";
-    EXPECT_FALSE(StillFound(*found, basic({fresh, broker}))) << "it may be the terminal's";
-    MIB_TCPROW waiting = fresh;
-    waiting.dwState = MIB_TCP_STATE_TIME_WAIT;
-    EXPECT_TRUE(StillFound(*found, basic({waiting, broker}))) << "a closed connection belongs to no process";
-    EXPECT_FALSE(StillFound(*found, basic({other, closing}))) << "closed: a new pair may reuse the ports";
-    EXPECT_FALSE(StillFound(*found, basic({other})));
+    MIB_TCPROW otherPort = broker;
+    otherPort.dwLocalPort = 9;
+    EXPECT_TRUE(StillListed(*found, basic({other, broker})));
+    EXPECT_TRUE(StillListed(*found, basic({fresh, broker, fresh}))) << "other programs' connections change nothing";
+    EXPECT_FALSE(StillListed(*found, basic({other, closing}))) << "closed: a new pair may reuse the ports";
+    EXPECT_FALSE(StillListed(*found, basic({other, otherPort}))) << "another connection to the same server";
+    EXPECT_FALSE(StillListed(*found, basic({other})));
+    EXPECT_FALSE(StillListed(*found, {})) << "no table at all";
 }
 
 namespace {
@@ -671,8 +693,8 @@ public:
     // The remote address a look-up in the table with owners gives now.
     DWORD LookUp(DWORD process) const
     {
-        const std::optional<BrokerRowFound> found = FindBrokerRow(OwnerTable(), process);
-        return found ? found->row.remoteAddress : 0;
+        const std::optional<TcpRowKey> found = FindBrokerRow(OwnerTable(), process);
+        return found ? found->remoteAddress : 0;
     }
 
 private:
@@ -703,43 +725,60 @@ private:
 
 }  // namespace
 
-TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSystems)
+TEST(IdentityHash, KeptBrokerRowStandsWhileListedAndIsLookedUpAgainOnceGoneOnBothSystems)
 {
     constexpr DWORD terminal = 42, other = 7, panel = 99;
     const DWORD broker = inet_addr("10.1.1.1"), second = inet_addr("10.1.1.2"), elsewhere = inet_addr("10.9.9.9");
     const DWORD service = inet_addr("10.5.5.5");
     struct Sequence {
         const char* name;
-        std::function<void(TcpModel&)> before;  // the tables at the look-up
-        std::function<void(TcpModel&)> change;  // then, before the press
-        int lookUps;  // reads of the table with owners in all, or -1 when either is right
+        std::function<void(TcpModel&)> before;  // the tables at the first look-up
+        std::function<void(TcpModel&)> change;  // then, before the next
+        bool kept;  // the row found first stands; otherwise the next look-up finds what the owners say then
+        int ownerReads;  // reads of the table with owners in all, or -1 when either is right
     };
     const std::vector<Sequence> sequences = {
         {"nothing changes", [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
-         [](TcpModel&) {}, 1},
-        {"another process connects after the row",
+         [](TcpModel&) {}, true, 1},
+        {"another process connects, a browser's pattern",
          [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
          [&](TcpModel& m) {
-             m.Connect(other, elsewhere);
+             m.Connect(other, elsewhere, 0);
              m.Move(elsewhere, MIB_TCP_STATE_ESTAB);
+             m.Move(elsewhere, MIB_TCP_STATE_TIME_WAIT);
          },
-         1},
-        {"a connection of the terminal's listed first",
+         true, 1},
+        {"a new connection of the terminal's listed first",
          [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
          [&](TcpModel& m) {
              m.Connect(terminal, second, 0);
              m.FirstIo(second);
              m.Move(second, MIB_TCP_STATE_ESTAB);
          },
-         2},
+         true, 1},
+        {"the panel connects to the service, listed first, both ends",
+         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
+         [&](TcpModel& m) {
+             m.Connect(panel, service, 0);
+             m.FirstIo(service);
+             m.Move(service, MIB_TCP_STATE_ESTAB);
+             m.AddOtherEnd(service, other, 0);
+         },
+         true, 1},
+        {"a socket ahead shows its owner at its first I/O",
+         [&](TcpModel& m) {
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+             m.Add(terminal, MIB_TCP_STATE_ESTAB, second, 0, false);
+         },
+         [&](TcpModel& m) { m.FirstIo(second); }, true, 1},
         {"a half-open first row fails",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
              m.Connect(terminal, second, 0);
              m.FirstIo(second);
          },
-         [&](TcpModel& m) { m.Move(second, MIB_TCP_STATE_DELETE_TCB); }, 2},
-        {"a new connection established and the old one closed",
+         [&](TcpModel& m) { m.Move(second, MIB_TCP_STATE_DELETE_TCB); }, false, 2},
+        {"reconnected: a new connection established and the old one closed",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
              m.Connect(terminal, second);
@@ -749,13 +788,13 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
              m.Move(second, MIB_TCP_STATE_ESTAB);
              m.Move(broker, MIB_TCP_STATE_DELETE_TCB);
          },
-         2},
+         false, 2},
         {"the row closing from here goes to TIME-WAIT",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_FIN_WAIT2, broker);
              m.Add(terminal, MIB_TCP_STATE_ESTAB, second);
          },
-         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_TIME_WAIT); }, 2},
+         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_TIME_WAIT); }, false, 2},
         {"a row the service closed goes on to its end",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_CLOSE_WAIT, broker);
@@ -765,31 +804,11 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
              m.Move(broker, MIB_TCP_STATE_LAST_ACK);
              m.Move(broker, MIB_TCP_STATE_DELETE_TCB);
          },
-         2},
+         false, 2},
+        // Windows counts CLOSE-WAIT as established: its counters keep the row, wine's have it looked up.
         {"the service closes the row: it stays the terminal's",
          [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
-         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_CLOSE_WAIT); }, -1},
-        {"a socket ahead shows its owner at its first I/O",
-         [&](TcpModel& m) {
-             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
-             m.Add(terminal, MIB_TCP_STATE_ESTAB, second, 0, false);
-         },
-         [&](TcpModel& m) { m.FirstIo(second); }, -1},
-        {"the panel connects to the service, listed first, both ends",
-         [&](TcpModel& m) { m.Add(terminal, MIB_TCP_STATE_ESTAB, broker); },
-         [&](TcpModel& m) {
-             m.Connect(panel, service, 0);
-             m.FirstIo(service);
-             m.Move(service, MIB_TCP_STATE_ESTAB);
-             m.AddOtherEnd(service, other, 0);
-         },
-         1},
-        {"an ownerless end of a pair to the broker's address ahead",
-         [&](TcpModel& m) {
-             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
-             m.Add(terminal, MIB_TCP_STATE_ESTAB, broker, 0, false);
-         },
-         [&](TcpModel& m) { m.FirstIo(broker); }, 1},
+         [&](TcpModel& m) { m.Move(broker, MIB_TCP_STATE_CLOSE_WAIT); }, false, -1},
         {"one connection completes and the row closes while the table is read",
          [&](TcpModel& m) {
              m.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
@@ -798,7 +817,7 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
              m.DuringNextRead([&m, second] { m.Move(second, MIB_TCP_STATE_ESTAB); },
                               [&m, broker] { m.Move(broker, MIB_TCP_STATE_DELETE_TCB); });
          },
-         [](TcpModel&) {}, 2},
+         [](TcpModel&) {}, false, 2},
     };
     for (const TcpRules rules : {TcpRules::Windows, TcpRules::Wine}) {
         for (const Sequence& sequence : sequences) {
@@ -806,20 +825,116 @@ TEST(IdentityHash, KeptBrokerRowIsWhatALookUpWouldFindInEverySequenceOnBothSyste
             TcpModel model(rules);
             sequence.before(model);
             BrokerRowKeeper keeper(model.Readings());
-            const std::optional<TcpRowKey> atLookUp = keeper.Find(terminal);
-            ASSERT_TRUE(atLookUp) << sequence.name << ", " << system;
+            const std::optional<TcpRowKey> first = keeper.LookUp(terminal);
+            ASSERT_TRUE(first) << sequence.name << ", " << system;
             sequence.change(model);
-            // Pressed twice: the second press after a first that may have proven the row again.
-            for (int press = 0; press < 2; ++press) {
-                const std::optional<TcpRowKey> atPress = keeper.Find(terminal, model.RowsOf(panel));
-                EXPECT_EQ(atPress ? atPress->remoteAddress : 0, model.LookUp(terminal))
-                    << sequence.name << ", " << system << ", press " << press;
+            const DWORD expected = sequence.kept ? first->remoteAddress : model.LookUp(terminal);
+            // Twice: the second after a first that may have kept counters.
+            for (int again = 0; again < 2; ++again) {
+                const std::optional<TcpRowKey> next = keeper.LookUp(terminal);
+                EXPECT_EQ(next ? next->remoteAddress : 0, expected)
+                    << sequence.name << ", " << system << ", look-up " << again + 2;
             }
-            if (sequence.lookUps >= 0) {
-                EXPECT_EQ(keeper.lookUps(), sequence.lookUps) << sequence.name << ", " << system;
+            if (sequence.ownerReads >= 0) {
+                EXPECT_EQ(keeper.ownerTableReads(), sequence.ownerReads) << sequence.name << ", " << system;
             }
         }
     }
+}
+
+TEST(IdentityHash, AnAttemptTakesALookUpThatServesAndWaitsForOneLookUpAtMost)
+{
+    constexpr DWORD terminal = 42;
+    const DWORD broker = inet_addr("10.1.1.1"), second = inet_addr("10.1.1.2");
+    TcpModel model(TcpRules::Wine);
+    model.Add(terminal, MIB_TCP_STATE_ESTAB, broker);
+    // Every reading of the system counted, and held back while the test asks.
+    std::atomic<int> readings{0}, attemptReadings{0};
+    std::atomic<DWORD> attemptThread{0};
+    std::atomic<bool> holdReadings{false}, holding{false};
+    TcpReadings counted = model.Readings();
+    const auto counting = [&](auto read) {
+        return [&, read](auto&... table) {
+            ++readings;
+            if (GetCurrentThreadId() == attemptThread)
+                ++attemptReadings;
+            while (holdReadings) {
+                holding = true;
+                Sleep(1);
+            }
+            return read(table...);
+        };
+    };
+    counted.counters = counting(counted.counters);
+    counted.basicTable = counting(counted.basicTable);
+    counted.ownerTable = counting(counted.ownerTable);
+    TestClock clock;
+    std::atomic<int> clockReads{0};
+    BrokerIdentity identity(counted, [&, time = clock.Function()] {
+        ++clockReads;
+        return time();
+    });
+    const auto asText = [](DWORD address) {
+        in_addr dotted;
+        dotted.S_un.S_addr = address;
+        const std::string text = inet_ntoa(dotted);
+        return std::wstring(text.begin(), text.end());
+    };
+
+    EXPECT_TRUE(identity.Due(terminal)) << "nothing looked up yet";
+    EXPECT_EQ(identity.ForAttempt(terminal), asText(broker));
+    EXPECT_FALSE(identity.Due(terminal));
+    EXPECT_TRUE(identity.Due(terminal + 1)) << "another terminal";
+
+    // While it serves, an attempt reads nothing at all.
+    const int afterFirst = readings;
+    clock.Advance(identityServesFor);
+    EXPECT_EQ(identity.ForAttempt(terminal), asText(broker));
+    EXPECT_EQ(readings, afterFirst);
+
+    // Renewed ahead of a press once it is due, and not before.
+    clock.Advance(identityRenewedAfter - identityServesFor - std::chrono::milliseconds(1));
+    EXPECT_FALSE(identity.Due(terminal));
+    identity.RenewIfDue(terminal);
+    EXPECT_EQ(readings, afterFirst);
+    clock.Advance(std::chrono::milliseconds(1));
+    EXPECT_TRUE(identity.Due(terminal));
+    identity.RenewIfDue(terminal);
+    EXPECT_GT(readings, afterFirst);
+    EXPECT_EQ(identity.ownerTableReads(), 1) << "the row was still listed";
+
+    // The terminal reconnects: the renewed look-up serves out its bound, then the new server shows.
+    model.Connect(terminal, second);
+    model.FirstIo(second);
+    model.Move(second, MIB_TCP_STATE_ESTAB);
+    model.Move(broker, MIB_TCP_STATE_DELETE_TCB);
+    clock.Advance(identityServesFor);
+    const int beforeServed = readings;
+    EXPECT_EQ(identity.ForAttempt(terminal), asText(broker));
+    EXPECT_EQ(readings, beforeServed);
+    clock.Advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(identity.ForAttempt(terminal), asText(second));
+    EXPECT_EQ(identity.ownerTableReads(), 2);
+
+    // An attempt that comes while a look-up runs waits for it and takes its answer: one look-up, not two.
+    clock.Advance(identityServesFor + std::chrono::milliseconds(1));
+    holdReadings = true;
+    const win::UniqueHandleObject renewing = win::StartThread([&] { identity.RenewIfDue(terminal); });
+    ASSERT_TRUE(renewing);
+    ASSERT_TRUE(harness::WaitUntil([&] { return holding.load(); }, 5000));
+    const int clockBefore = clockReads;
+    std::wstring atAttempt;
+    const win::UniqueHandleObject attempt = win::StartThread([&] {
+        attemptThread = GetCurrentThreadId();
+        atAttempt = identity.ForAttempt(terminal);
+    });
+    ASSERT_TRUE(attempt);
+    ASSERT_TRUE(harness::WaitUntil([&] { return clockReads > clockBefore; }, 5000)) << "the attempt has started";
+    holdReadings = false;
+    ASSERT_EQ(WaitForSingleObject(attempt.get(), 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(renewing.get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(atAttempt, asText(second));
+    EXPECT_EQ(attemptReadings, 0) << "the running look-up served the attempt";
 }
 
 namespace {

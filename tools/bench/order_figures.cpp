@@ -107,11 +107,8 @@ FigureRows OrderFigures()
         L"service.exe --endpoint 127.0.0.1:18888 --endpoint 127.0.0.1:18889=dribble --endpoint 127.0.0.1:18890=dribble");
 
     const std::wstring address = path.brokerAddress();
-    // As at a press: the row proven ahead of it (the panel does so at attach, after each command and while
-    // the pointer rests; the proof reads the table with owners, a fifth of a second here), then looked up.
-    // The tables before the round trips below fill them with closed connections.
-    path.lookUpBrokerRowAhead();
-    Sleep(1500);
+    // As at a press: the identity looked up ahead of it (at attach and while the pointer is on the buttons),
+    // then taken while that look-up serves.
     constexpr int calls = 100;
     const double lookup = MicrosecondsPerCall(calls, [&] { path.brokerAddress(); });
     const double withOwners = MicrosecondsPerCall(10, [] { TcpTable(TCP_TABLE_OWNER_PID_ALL); });

@@ -6,8 +6,12 @@ BrokerConnection::BrokerConnection(const char* brokerAddress)
 {
     WSADATA data;
     started_ = WSAStartup(0x0202, &data) == 0;
-    if (!started_)
-        return;
+    if (started_)
+        Connect(brokerAddress);
+}
+
+void BrokerConnection::Connect(const char* brokerAddress)
+{
     // Both ends on the broker's address, so every row of the pair has it as remote address; the listener
     // goes once the pair stands, leaving no row with another remote address.
     sockaddr_in broker = {};
@@ -30,14 +34,27 @@ BrokerConnection::BrokerConnection(const char* brokerAddress)
     Heartbeat();
 }
 
-BrokerConnection::~BrokerConnection()
+void BrokerConnection::Close()
 {
     if (client_ != INVALID_SOCKET)
         closesocket(client_);
     if (server_ != INVALID_SOCKET)
         closesocket(server_);
+    client_ = server_ = INVALID_SOCKET;
+}
+
+BrokerConnection::~BrokerConnection()
+{
+    Close();
     if (started_)
         WSACleanup();
+}
+
+void BrokerConnection::Reconnect(const char* brokerAddress)
+{
+    Close();
+    if (started_)
+        Connect(brokerAddress);
 }
 
 void BrokerConnection::Heartbeat()

@@ -17,8 +17,13 @@ public:
     explicit operator bool() const { return client_ != INVALID_SOCKET && server_ != INVALID_SOCKET; }
     // One byte each way, as a terminal's keep-alive.
     void Heartbeat();
+    // The terminal drops its connection and connects to another server of the broker's.
+    void Reconnect(const char* brokerAddress);
 
 private:
+    void Connect(const char* brokerAddress);
+    void Close();
+
     bool started_ = false;
     SOCKET client_ = INVALID_SOCKET;
     SOCKET server_ = INVALID_SOCKET;
