@@ -41,9 +41,12 @@ bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query
     DWORD size = 0;
     if (query(nullptr, &size) != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    // Any process may open a connection between the size query and the read: then ask with the new size.
+    // Any process may open a connection between the size query and the read, and beside a browser some do
+    // all the time while the table with owners takes wine a fifth of a second: room for a quarter more and
+    // some rows from the start, and then the new size asked with that room again.
     for (int attempt = 0; attempt < 4; ++attempt) {
-        table.assign(size, 0);
+        table.assign(size_t(size) + size / 4 + 4096, 0);
+        size = DWORD(table.size());
         const DWORD result = query(table.data(), &size);
         if (result == NO_ERROR)
             return true;

@@ -1293,6 +1293,23 @@ TEST(IdentityHash, TableThatGrowsBeforeTheReadIsAskedAgain)
     // One that never stops growing is given up, not asked forever.
     reads = -1000;
     EXPECT_FALSE(ReadSizedTable(growing, table));
+
+    // A busy desktop's table grows by a row or two between every size query and read (a browser's new
+    // connections, the closed ones waiting): the read has room for them at once.
+    rows = 50;
+    reads = 0;
+    const auto busy = [&](void* buffer, DWORD* size) -> DWORD {
+        rows += 2;
+        const DWORD needed = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
+        if (buffer && *size >= needed) {
+            static_cast<MIB_TCPTABLE_OWNER_PID*>(buffer)->dwNumEntries = rows;
+            return NO_ERROR;
+        }
+        *size = needed;
+        return ERROR_INSUFFICIENT_BUFFER;
+    };
+    ASSERT_TRUE(ReadSizedTable(busy, table));
+    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data())->dwNumEntries, 54u) << "read at once";
 }
 
 TEST(TlsPolicy, PinsAreBase64Sha256DigestsAndOneOfThemMustBeInTheChain)

@@ -20,6 +20,9 @@ void PrintFigureTable(const FigureRows& rows);
 
 FigureRows SymbolReadFigures();
 FigureRows OrderFigures();
+// Presses, http and https, cold and rested, and the CPU per tick, on a quiet desktop and beside other
+// programs' connections; the CPU over stretches of that many seconds.
+FigureRows DesktopFigures(int cpuSeconds);
 FigureRows RefreshFigures(int seconds);
 FigureRows StartUpFigures(int runs);
 FigureRows OverlayFigures();

@@ -18,10 +18,8 @@
 #include "service/order_call.h"
 #include "service/order_path.h"
 #include "service/winsock_session.h"
-#include "tests/support/tls_service.h"
 #include "tests/support/trading.h"
 #include "tools/bench/figures.h"
-#include "tools/bench/presses.h"
 #include "tools/bench/timing.h"
 #include "tools/terminal/broker_connection.h"
 #include "tools/terminal/panel_process.h"
@@ -79,23 +77,6 @@ double LongestCommandMs(COrderPath& path)
 
 FigureRows OrderFigures()
 {
-    // First, while the system's table holds only what a trading session leaves in it: every call below
-    // leaves a closed connection there for a minute.
-    const std::vector<double> presses = PressToRequestMs(8).ms;
-    const std::vector<double> restedPresses = PressToRequestMs(20, L"panel.exe", 400).ms;
-    // The same through TLS: the panel of an https build, the stand-in behind TLS fronts on the loopback with
-    // certificates made now; the handshake and the certificate's check are on the press path.
-    std::vector<double> tlsPresses, restedTlsPresses;
-    {
-        WinsockStarted();
-        const harness::TestPki pki;
-        const harness::TlsFront primary(pki, 8443, "valid", "127.0.0.2:8888");
-        const harness::TlsFront secondary(pki, 8444, "valid", "127.0.0.3:8888");
-        if (pki.ready() && primary.listening() && secondary.listening())
-            tlsPresses = PressToRequestMs(8, L"panel_https.exe").ms;
-        if (pki.ready() && primary.listening() && secondary.listening())
-            restedTlsPresses = PressToRequestMs(20, L"panel_https.exe", 400).ms;
-    }
     CoInitialize(nullptr);
     KeepCryptoProvidersLoaded();  // as the panel does at start
     BrokerConnection broker;  // this process plays the terminal
@@ -155,7 +136,7 @@ FigureRows OrderFigures()
             {"OrderComp round trip on loopback", Format("%.1f ms", roundTrip / 1000.0), "", true},
             {"order overhead inside the panel, per attempt", Format("%.1f ms", overhead / 1000.0), "<= 5 ms",
              overhead <= 5000.0},
-            {"  broker address at a press, proven ahead (the TCP counters unchanged since)",
+            {"  broker address at a press, from the look-up that serves it",
              Format("%.1f ms", lookup / 1000.0), "", true},
             {"  identity hash (SHA-1)", Format("%.1f ms", hash / 1000.0), "", true},
             {"  reply decoding (DES) and order area write", Format("%.1f ms", decodeAndWrite / 1000.0), "", true},
@@ -172,21 +153,6 @@ FigureRows OrderFigures()
         };
     }
     TerminateProcess(service.process(), 0);
-    const auto pressRow = [&rows](const std::string& scheme, const std::vector<double>& measured, bool goal) {
-        const std::string label = "press on BUY to the request at the service, " + scheme;
-        if (measured.empty()) {
-            rows.push_back({label, "the panel did not trade", "", false});
-            return;
-        }
-        const double median = measured[measured.size() / 2], slowest = measured.back();
-        rows.push_back({label + Format(", median / slowest of %.0f", double(measured.size())),
-                        Format("%.0f ms / %.0f ms", median, slowest), goal ? "<= 25 ms / 50 ms" : "",
-                        !goal || (median <= 25.0 && slowest <= 50.0)});
-    };
-    pressRow("http", presses, true);
-    pressRow("http, the pointer resting 0.4 s first", restedPresses, true);
-    pressRow("https (handshake on the press path)", tlsPresses, false);
-    pressRow("https, the pointer resting 0.4 s first", restedTlsPresses, false);
     CoUninitialize();
     return rows;
 }

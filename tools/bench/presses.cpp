@@ -27,8 +27,9 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
             SetCursorPos(point.x, point.y);
             Sleep(restMs);
         } else {
+            // Away long enough that nothing made or looked up ahead serves the press any more.
             SetCursorPos(0, 0);
-            Sleep(3500);
+            Sleep(5500);
             SetCursorPos(point.x, point.y);
         }
         INPUT click[2] = {};

@@ -16,7 +16,7 @@ struct PressTimes {
 // Presses on BUY of a panel run by the program, with the stand-in service on its loopback endpoints, each
 // once the panel takes input again. With a rest, the pointer rests on BUY that long before the press, as a
 // hand does: the panel connects meanwhile. Without, the press comes from elsewhere, once a connection
-// made ahead of the last one has gone.
+// made ahead of the last one has gone and the identity looked up then no longer serves.
 // The service also listens on serviceAlsoOn when given (see harness::ServiceRun). farArrival, when given,
 // tells when the first request after a time (milliseconds of MonotonicMs) reached the far host, or 0.
 using FarArrival = std::function<double(double since)>;

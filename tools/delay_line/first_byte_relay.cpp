@@ -5,7 +5,9 @@
 // as long as the panel holds a connection ahead of a press.
 // With a file named, the time the first bytes came is appended to it, one line of milliseconds on
 // CLOCK_MONOTONIC_RAW (the clock of wine's performance counter): when the request reached the far host.
-//   first_byte_relay HOST PORT [ARRIVALS]
+// With --at-once the leg is made at once instead, as a plain relay does: its rows then stand in the panel's
+// table for as long as a connection is held ahead, as any local native program's connections do.
+//   first_byte_relay [--at-once] HOST PORT [ARRIVALS]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -16,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -51,10 +54,18 @@ bool WriteAll(int fd, const char* data, ssize_t length)
 
 int main(int argc, char** argv)
 {
+    const bool atOnce = argc > 1 && std::strcmp(argv[1], "--at-once") == 0;
+    if (atOnce) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: first_byte_relay HOST PORT [ARRIVALS]\n");
+        std::fprintf(stderr, "usage: first_byte_relay [--at-once] HOST PORT [ARRIVALS]\n");
         return 2;
     }
+    const int early = atOnce ? Connect(argv[1], std::atoi(argv[2])) : -1;
+    if (atOnce && early < 0)
+        return 1;
     char buffer[65536];
     ssize_t got = read(0, buffer, sizeof buffer);
     if (got <= 0)
@@ -71,7 +82,7 @@ int main(int argc, char** argv)
             close(log);
         }
     }
-    const int far = Connect(argv[1], std::atoi(argv[2]));
+    const int far = atOnce ? early : Connect(argv[1], std::atoi(argv[2]));
     if (far < 0 || !WriteAll(far, buffer, got))
         return 1;
     bool clientOpen = true, farOpen = true;
