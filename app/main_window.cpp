@@ -117,6 +117,9 @@ bool CMainWindow::InitInstance()
     if (IsWindow(hWndChart)) {
         GetWindowThreadProcessId(hWndChart, &terminalProcess);
         orderPath.attachTerminal(terminalProcess);
+        // The first look-up reads the table with owners, which beside other programs' connections costs
+        // wine a second or more: it starts before the windows are made, on a thread of its own.
+        orderPath.keepIdentityFresh();
         dwExStyle = WS_EX_DLGMODALFRAME;
         dwStyle = childStyle;
 
@@ -165,7 +168,6 @@ bool CMainWindow::InitInstance()
 
     if (!SetTimer(hWnd, refreshTimer, 100, MainTimerProc))
         ReportFatalError(L"CMainWindow::InitInstance");
-    orderPath.keepIdentityFresh();  // the first press may come before the pointer rested anywhere
     return true;
 }
 

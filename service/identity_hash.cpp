@@ -42,7 +42,7 @@ bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query
     if (query(nullptr, &size) != ERROR_INSUFFICIENT_BUFFER)
         return false;
     // Any process may open a connection between the size query and the read, and beside a browser some do
-    // all the time while the table with owners takes wine a fifth of a second: room for a quarter more and
+    // all the time while the table with owners takes wine a third of a second: room for a quarter more and
     // some rows from the start, and then the new size asked with that room again.
     for (int attempt = 0; attempt < 4; ++attempt) {
         table.assign(size_t(size) + size / 4 + 4096, 0);
@@ -171,6 +171,7 @@ std::optional<TcpRowKey> BrokerRowKeeper::LookUp(DWORD process)
         counters_.reset();
         process_ = process;
     }
+    readFailed_ = false;
     const std::optional<TcpCounters> before = readings_.counters();
     if (row_ && counters_ && before && *counters_ == *before)
         return row_;
@@ -182,7 +183,8 @@ std::optional<TcpRowKey> BrokerRowKeeper::LookUp(DWORD process)
     row_.reset();
     counters_.reset();
     ++ownerTableReads_;
-    if (!readings_.ownerTable(table))
+    readFailed_ = !readings_.ownerTable(table);
+    if (readFailed_)
         return std::nullopt;
     row_ = FindBrokerRow(table, process);
     if (row_)
@@ -211,8 +213,9 @@ void BrokerIdentity::LookUpLocked(DWORD process)
     const auto started = clock_();
     const std::optional<TcpRowKey> row = rows_.LookUp(process);
     address_ = row ? DottedText(row->remoteAddress) : std::wstring();
+    // A table that could not be read tells nothing about the next attempt: that one looks again.
+    lookedUpFor_ = rows_.readFailed() ? 0 : process;
     lookedUpAt_ = started.time_since_epoch().count();
-    lookedUpFor_ = process;
 }
 
 std::wstring BrokerIdentity::ForAttempt(DWORD process)
@@ -236,6 +239,12 @@ bool BrokerIdentity::Due(DWORD process) const
 {
     const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
     return lookedUpFor_ != process || LookUpDue(lookedUp, clock_());
+}
+
+bool BrokerIdentity::Serves(DWORD process) const
+{
+    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
+    return lookedUpFor_ == process && LookUpServes(lookedUp, clock_());
 }
 
 int BrokerIdentity::ownerTableReads() const

@@ -17,6 +17,8 @@
 std::wstring padToBlock(const std::wstring& text);
 // Two upper-case hexadecimal digits per byte.
 std::wstring bytesToHex(const unsigned char* bytes, size_t count);
+// The length of the request's identity: a SHA-1 digest of 20 bytes in hexadecimal.
+constexpr size_t identityHashDigits = 40;
 // A system table read in two steps, its size then its rows: query(nullptr, &size) must answer
 // ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
 // size, a few times. False when it never fits or the query fails otherwise.
@@ -76,6 +78,8 @@ class BrokerRowKeeper {
 public:
     explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
     std::optional<TcpRowKey> LookUp(DWORD process);
+    // Whether the last look-up found no table to read: it found nothing, and knows nothing either.
+    bool readFailed() const { return readFailed_; }
     // How many times the table with owners was read.
     int ownerTableReads() const { return ownerTableReads_; }
 
@@ -88,6 +92,7 @@ private:
     DWORD process_ = 0;
     std::optional<TcpRowKey> row_;
     std::optional<TcpCounters> counters_;  // unchanged, they prove the row still listed
+    bool readFailed_ = false;
     int ownerTableReads_ = 0;
 };
 
@@ -106,7 +111,8 @@ bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::stea
 
 // The terminal's broker address as the attempts take it: from the last look-up while that serves, so that a
 // press made after the pointer came to rest reads no table at all; otherwise from one look-up made then
-// (one running meanwhile is waited for and serves, as it started before the attempt).
+// (one running meanwhile is waited for and serves, as it started before the attempt). A look-up that could
+// read no table gives its own attempt the empty address and serves no other.
 class BrokerIdentity {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -121,6 +127,8 @@ public:
     void RenewIfDue(DWORD process);
     // Whether a look-up is due for the process, without waiting for one that runs.
     bool Due(DWORD process) const;
+    // Whether the last look-up serves an attempt of the process's starting now, without waiting.
+    bool Serves(DWORD process) const;
     int ownerTableReads() const;
 
 private:

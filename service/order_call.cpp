@@ -1,6 +1,7 @@
 #include "service/order_call.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -52,6 +53,10 @@ struct BoundedCall {
     size_t (*receive)(soap*, char*, size_t) = nullptr;
     int (*send)(soap*, const char*, size_t) = nullptr;
     const char* connectFailure = nullptr;  // why the connection (TCP, TLS) failed, when it did
+    // The request's identity, given once the connection stands, into the text the request was counted with.
+    std::function<std::string()> identity;
+    std::string* hash = nullptr;
+    bool identityFailed = false;  // no fault of the endpoint's
 };
 
 BoundedCall& CallOf(soap* soap) { return *static_cast<BoundedCall*>(soap->user); }
@@ -155,20 +160,43 @@ const char* Connect(const Target& target, UniqueSocket& connection, std::unique_
     return "TLS handshake failed";
 }
 
+// The identity taken into the request once the connection stands. The runtime has counted the request's
+// length already and writes it again after the connection: the identity must be as long as the text it was
+// counted with (a SHA-1 digest is always 40 hexadecimal digits).
+bool TakeIdentity(BoundedCall& call)
+{
+    if (!call.identity)
+        return true;
+    try {
+        std::string identity = XmlCarriable(call.identity());
+        if (identity.size() == call.hash->size()) {
+            call.hash->swap(identity);
+            return true;
+        }
+    } catch (...) {
+        // Out of memory: the attempt fails, and no endpoint is to blame.
+    }
+    call.identityFailed = true;
+    return false;
+}
+
 SOAP_SOCKET ConnectWithinBound(soap* soap, const char*, const char*, int)
 {
     BoundedCall& call = CallOf(soap);
     // A connection made ahead carries this request when nothing has come from it; then the request and
     // the reply have the whole exchange bound from now.
+    UniqueSocket connection;
     if (const std::unique_ptr<ConnectionAhead> ahead = std::move(call.ahead); ahead && ahead->Idle()) {
         call.channel = std::move(ahead->channel);
         call.deadline = std::chrono::steady_clock::now() + exchangeBound;
-        return std::exchange(ahead->socket, INVALID_SOCKET);
-    }
-    UniqueSocket connection;
-    if (const char* failure = Connect(call.target, connection, call.channel, call.deadline)) {
+        connection.reset(std::exchange(ahead->socket, INVALID_SOCKET));
+    } else if (const char* failure = Connect(call.target, connection, call.channel, call.deadline)) {
         call.connectFailure = failure;
         soap_set_receiver_error(soap, failure, "connect failed", SOAP_TCP_ERROR);
+        return SOAP_INVALID_SOCKET;
+    }
+    if (!TakeIdentity(call)) {
+        soap_set_receiver_error(soap, "no identity", "connect failed", SOAP_TCP_ERROR);
         return SOAP_INVALID_SOCKET;
     }
     return connection.release();
@@ -262,7 +290,8 @@ std::string DescribeCallFailure(int status, const char* connectFailure)
 }
 
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
-                  const TlsPolicy& tls, std::unique_ptr<ConnectionAhead> ahead, std::string* failure)
+                  const TlsPolicy& tls, std::unique_ptr<ConnectionAhead> ahead, std::string* failure,
+                  const std::function<std::string()>& identityOnceConnected)
 {
     BoundedCall bounds;
     if (!TargetOf(endpoint, address, tls, bounds.target)) {
@@ -308,8 +337,12 @@ int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest
     call.TP = &takeProfit;
     call.SetSLTPonME = &setSlTpOnMarket;
     _ns1__OrderCompResponse response;
+    bounds.identity = identityOnceConnected;
+    bounds.hash = &hash;
 
     int status = proxy.OrderComp(nullptr, nullptr, &call, response);
+    if (bounds.identityFailed)
+        throw std::bad_alloc();
     if (status == SOAP_OK && !response.OrderCompResult)
         status = SOAP_NO_DATA;
     if (status == SOAP_OK)

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -67,9 +68,13 @@ std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG
 // otherwise the call connects as ever.
 // A failed call says why in failure, when given: "connect: <why>" (refused, time-out, host not found, the
 // TLS handshake or the certificate), "time-out or closed", "HTTP <status>", "SOAP fault", and so on.
+// With identityOnceConnected, the request's HASH is taken from it once the connection stands (for https,
+// once the handshake is done), so that a look-up of the identity runs while the connection is made; until
+// then request.hash holds a text as long as the identity will be. When it throws or gives a text of
+// another length the call fails with std::bad_alloc: no fault of the endpoint's.
 int SendOrderComp(const std::string& endpoint, ULONG address, const OrderRequest& request, std::string& result,
                   const TlsPolicy& tls = {}, std::unique_ptr<ConnectionAhead> ahead = nullptr,
-                  std::string* failure = nullptr);
+                  std::string* failure = nullptr, const std::function<std::string()>& identityOnceConnected = {});
 // Why a call failed, from the runtime's status and the connection's own failure (none when it connected).
 std::string DescribeCallFailure(int status, const char* connectFailure = nullptr);
 // The same, with the endpoint's host looked up first.

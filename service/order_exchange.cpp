@@ -3,6 +3,7 @@
 #include "service/order_exchange.h"
 
 #include <chrono>
+#include <functional>
 #include <new>
 
 #include "exchange/ansi_text.h"
@@ -133,10 +134,24 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
     if (selected < 0)
         return false;
     try {
-        const std::wstring broker = brokerAddress();
         const auto ansi = [](const std::wstring& text) { return ToAnsi(text).value_or(std::string()); };
         OrderRequest request;
-        request.hash = ansi(HASH(broker, CALG_SHA1));
+        // The identity at once when a look-up serves the attempt; otherwise a look-up runs on a thread of
+        // its own while the connection (and for https the handshake) is made, and the request takes its
+        // identity once the connection stands.
+        std::wstring broker;
+        const auto identity = [&] {
+            broker = brokerAddress();
+            return ansi(HASH(broker, CALG_SHA1));
+        };
+        std::function<std::string()> identityOnceConnected;
+        if (const DWORD terminal = terminalProcess_; terminal == 0 || identity_->rows.Serves(terminal)) {
+            request.hash = identity();
+        } else {
+            keepIdentityFresh();
+            request.hash.assign(identityHashDigits, '0');
+            identityOnceConnected = identity;
+        }
         request.company = ansi(command.company);
         request.type = command.type;
         request.volume = ansi(command.fields.volume);
@@ -166,7 +181,8 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
                                       .count());
         };
         std::string reply, failure;
-        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead), &failure) != 0) {
+        if (SendOrderComp(ansi(endpoint), address, request, reply, tls_, std::move(ahead), &failure,
+                          identityOnceConnected) != 0) {
             note([&] { return std::string("outcome ") + type + " failed=\"" + failure + "\" ms=" + elapsedMs(); });
             {
                 const std::lock_guard lock(endpointsMutex_);

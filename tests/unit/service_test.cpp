@@ -28,6 +28,7 @@
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
 #include "tests/support/harness.h"
+#include "tests/support/system.h"
 #include "tests/unit/allocation_limit.h"
 #include "tools/terminal/broker_connection.h"
 
@@ -259,6 +260,31 @@ TEST(OrderCall, FullRequestGoesOutByteForByte)
                               "<ns1:HASH>8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B</ns1:HASH><ns1:Comp>Broker Ltd.</ns1:Comp>"
                               "<ns1:Type>1</ns1:Type><ns1:Volume>0.01</ns1:Volume><ns1:SL>15</ns1:SL><ns1:TP>30</ns1:TP>"
                               "<ns1:SetSLTPonME>1</ns1:SetSLTPonME>"));
+
+    // The identity taken once the connection stands: the same bytes, its length counted from the text the
+    // request held until then.
+    OneShotServer later(Http(Soap11(goodResponse)));
+    OrderRequest request = FullRequest();
+    const std::string identity = request.hash;
+    request.hash.assign(identityHashDigits, '0');
+    int asked = 0;
+    ASSERT_EQ(SendOrderComp(later.Endpoint(), inet_addr("127.0.0.1"), request, result, {}, nullptr, nullptr,
+                            [&] {
+                                ++asked;
+                                return identity;
+                            }),
+              0);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(later.received(), ExpectedMessage(later.port(),
+                                                "<ns1:HASH>8882632B7F0DFFA4D723AB9CF17BEDB55690BA5B</ns1:HASH><ns1:Comp>Broker Ltd.</ns1:Comp>"
+                                                "<ns1:Type>1</ns1:Type><ns1:Volume>0.01</ns1:Volume><ns1:SL>15</ns1:SL><ns1:TP>30</ns1:TP>"
+                                                "<ns1:SetSLTPonME>1</ns1:SetSLTPonME>"));
+    // One of another length would not match the length sent: nothing goes, and no endpoint is to blame.
+    OneShotServer never(Http(Soap11(goodResponse)));
+    EXPECT_THROW(SendOrderComp(never.Endpoint(), inet_addr("127.0.0.1"), request, result, {}, nullptr, nullptr,
+                               [] { return std::string("ABC"); }),
+                 std::bad_alloc);
+    EXPECT_TRUE(never.received().empty());
 }
 
 TEST(OrderCall, EmptyTextsAreEmptyElementsAndLatin1GoesOutAsUtf8)
@@ -935,6 +961,17 @@ TEST(IdentityHash, AnAttemptTakesALookUpThatServesAndWaitsForOneLookUpAtMost)
     ASSERT_EQ(WaitForSingleObject(renewing.get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(atAttempt, asText(second));
     EXPECT_EQ(attemptReadings, 0) << "the running look-up served the attempt";
+
+    // A table that cannot be read gives its attempt the empty address and serves no other.
+    bool unreadable = true;
+    TcpReadings failing = model.Readings();
+    failing.ownerTable = [&, read = failing.ownerTable](std::vector<unsigned char>& table) {
+        return !std::exchange(unreadable, false) && read(table);
+    };
+    BrokerIdentity once(failing, clock.Function());
+    EXPECT_EQ(once.ForAttempt(terminal), L"");
+    EXPECT_TRUE(once.Due(terminal));
+    EXPECT_EQ(once.ForAttempt(terminal), asText(second));
 }
 
 namespace {
@@ -1145,11 +1182,14 @@ TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMa
     const OrderCommand buy{Buy, {L"0.01", L"0", L"0", L"0"}, L""};
     std::wstring command;
     {
-        // Made while the pointer rests: no request goes with it, and the press sends on it.
+        // Made while the pointer rests: no request goes with it, and the press sends on it. Nothing looked
+        // up the identity before: the press does, while it takes the connection, and sends the terminal's.
+        const BrokerConnection broker;
         OneShotServer server(Http(Soap11(goodResponse)));
         COrderPath path({L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc",
                          L"http://no-such-host.invalid/x"},
                         {});
+        path.attachTerminal(GetCurrentProcessId());
         path.selectServer();
         path.connectAhead();
         ASSERT_TRUE(harness::WaitUntil([&] { return path.holdsConnectionAhead(); }, 5000));
@@ -1158,6 +1198,9 @@ TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMa
         EXPECT_TRUE(path.callOrderComp(buy, command));
         EXPECT_EQ(server.accepted(), 1) << "the press sent on the connection made ahead";
         EXPECT_FALSE(path.holdsConnectionAhead()) << "one request a connection";
+        EXPECT_NE(server.received().find("<ns1:HASH>" + harness::ExpectedHash(BrokerConnection::address) + "</ns1:HASH>"),
+                  std::string::npos)
+            << server.received();
     }
     {
         // The service dropped the idle connection: it is made again while the pointer rests, once.

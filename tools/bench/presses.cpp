@@ -8,7 +8,7 @@
 #include "tools/bench/figures.h"
 
 PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD restMs, const std::string& serviceAlsoOn,
-                            const FarArrival& farArrival)
+                            const FarArrival& farArrival, DWORD awayMs)
 {
     using namespace harness;
     Trading trading("ok", "ok", 0, program, serviceAlsoOn);
@@ -27,9 +27,8 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
             SetCursorPos(point.x, point.y);
             Sleep(restMs);
         } else {
-            // Away long enough that nothing made or looked up ahead serves the press any more.
             SetCursorPos(0, 0);
-            Sleep(5500);
+            Sleep(awayMs);
             SetCursorPos(point.x, point.y);
         }
         INPUT click[2] = {};
@@ -42,6 +41,8 @@ PressTimes PressToRequestMs(int presses, const std::wstring& program, DWORD rest
         if (!WaitUntil([&] { return (requests = trading.service.Requests()).size() > before; }, 10000))
             break;
         times.ms.push_back(requests[before].arrivedMs - pressed);
+        if (press == 0)
+            times.firstMs = times.ms.back();
         if (const double atFarHost = farArrival ? farArrival(pressed) : 0; atFarHost > 0)
             times.atFarHost.push_back(atFarHost - pressed);
         std::fprintf(stderr, "press %d: %.0f ms\n", press, times.ms.back());
