@@ -138,6 +138,7 @@ void CMainWindow::pointerRestsOnTrade()
 
 void CMainWindow::pointerLeftTrade()
 {
+    orderPath.keepIdentityFresh(identityRenewedOnLeave);  // the hand may come back at once
     SetTimer(hWnd, dropAheadTimer, keepAheadMs, DropAheadTimerProc);
 }
 

@@ -198,9 +198,10 @@ bool LookUpServes(std::chrono::steady_clock::time_point lookedUp, std::chrono::s
     return attempt - lookedUp <= identityServesFor;
 }
 
-bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now)
+bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now,
+               std::chrono::milliseconds after)
 {
-    return now - lookedUp >= identityRenewedAfter;
+    return now - lookedUp >= after;
 }
 
 BrokerIdentity::BrokerIdentity(TcpReadings readings, Clock clock)
@@ -228,17 +229,17 @@ std::wstring BrokerIdentity::ForAttempt(DWORD process)
     return address_;
 }
 
-void BrokerIdentity::RenewIfDue(DWORD process)
+void BrokerIdentity::RenewIfDue(DWORD process, std::chrono::milliseconds after)
 {
     const std::lock_guard lock(mutex_);
-    if (Due(process))
+    if (Due(process, after))
         LookUpLocked(process);
 }
 
-bool BrokerIdentity::Due(DWORD process) const
+bool BrokerIdentity::Due(DWORD process, std::chrono::milliseconds after) const
 {
     const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
-    return lookedUpFor_ != process || LookUpDue(lookedUp, clock_());
+    return lookedUpFor_ != process || LookUpDue(lookedUp, clock_(), after);
 }
 
 bool BrokerIdentity::Serves(DWORD process) const
@@ -263,15 +264,15 @@ std::wstring COrderPath::brokerAddress()
     return identity_->rows.ForAttempt(terminal);
 }
 
-void COrderPath::keepIdentityFresh()
+void COrderPath::keepIdentityFresh(std::chrono::milliseconds after)
 {
     // Ahead of the press, on a thread of its own; one running serves as well.
     const DWORD terminal = terminalProcess_;
-    if (terminal == 0 || !identity_->rows.Due(terminal) || identity_->renewing.exchange(true))
+    if (terminal == 0 || !identity_->rows.Due(terminal, after) || identity_->renewing.exchange(true))
         return;
-    const win::UniqueHandleObject renewing = win::StartThread([identity = identity_, terminal] {
+    const win::UniqueHandleObject renewing = win::StartThread([identity = identity_, terminal, after] {
         try {
-            identity->rows.RenewIfDue(terminal);
+            identity->rows.RenewIfDue(terminal, after);
         } catch (...) {
             // Ahead of the press only: the press looks it up.
         }

@@ -103,11 +103,15 @@ constexpr std::chrono::milliseconds identityServesFor{5000};
 // a long rest leaves the press a fresh one: what is left to the bound covers the hover's period and a slow
 // look-up.
 constexpr std::chrono::milliseconds identityRenewedAfter{3500};
+// A hand that leaves the buttons may come back at once: a look-up as it leaves, unless one started this
+// recently, serves a press until identityServesFor after it.
+constexpr std::chrono::milliseconds identityRenewedOnLeave{1000};
 
 // Whether a look-up started at one time serves an attempt starting at another.
 bool LookUpServes(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point attempt);
 // Whether a look-up started then is due to be made again ahead of a press.
-bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now);
+bool LookUpDue(std::chrono::steady_clock::time_point lookedUp, std::chrono::steady_clock::time_point now,
+               std::chrono::milliseconds after = identityRenewedAfter);
 
 // The terminal's broker address as the attempts take it: from the last look-up while that serves, so that a
 // press made after the pointer came to rest reads no table at all; otherwise from one look-up made then
@@ -122,11 +126,11 @@ public:
 
     // The dotted address for an attempt of the process's starting now, or the empty text.
     std::wstring ForAttempt(DWORD process);
-    // Ahead of a press, on a thread of the caller's: one look-up when the last one is due or was for another
-    // process; nothing otherwise.
-    void RenewIfDue(DWORD process);
+    // Ahead of a press, on a thread of the caller's: one look-up when the last one is due (started that long
+    // ago) or was for another process; nothing otherwise.
+    void RenewIfDue(DWORD process, std::chrono::milliseconds after = identityRenewedAfter);
     // Whether a look-up is due for the process, without waiting for one that runs.
-    bool Due(DWORD process) const;
+    bool Due(DWORD process, std::chrono::milliseconds after = identityRenewedAfter) const;
     // Whether the last look-up serves an attempt of the process's starting now, without waiting.
     bool Serves(DWORD process) const;
     int ownerTableReads() const;

@@ -73,9 +73,10 @@ public:
     // The remote address of the terminal's broker connection, from a look-up that started at most
     // identityServesFor before the call (one is made then when there is none), or the empty text.
     std::wstring brokerAddress();
-    // The broker row looked up again on a thread of its own when the last look-up is due, so that the next
-    // press reads no table: at attach, and while the trader's pointer is on BUY or SELL.
-    void keepIdentityFresh();
+    // The broker row looked up again on a thread of its own when the last look-up started that long ago, so
+    // that the next press reads no table: at attach, while the trader's pointer is on BUY or SELL, and as it
+    // leaves them.
+    void keepIdentityFresh(std::chrono::milliseconds after = identityRenewedAfter);
     // Where an endpoint is https, readies the system's certificate checks on a thread of their own.
     void prepareTls() const;
     // The trader's pointer rests on BUY or SELL (told again while it stays): a connection to the chosen

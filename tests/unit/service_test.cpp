@@ -921,6 +921,7 @@ TEST(IdentityHash, AnAttemptTakesALookUpThatServesAndWaitsForOneLookUpAtMost)
     // Renewed ahead of a press once it is due, and not before.
     clock.Advance(identityRenewedAfter - identityServesFor - std::chrono::milliseconds(1));
     EXPECT_FALSE(identity.Due(terminal));
+    EXPECT_TRUE(identity.Due(terminal, identityRenewedOnLeave)) << "as the pointer leaves, sooner";
     identity.RenewIfDue(terminal);
     EXPECT_EQ(readings, afterFirst);
     clock.Advance(std::chrono::milliseconds(1));
