@@ -209,48 +209,65 @@ BrokerIdentity::BrokerIdentity(TcpReadings readings, Clock clock)
 {
 }
 
-void BrokerIdentity::LookUpLocked(DWORD process)
+bool BrokerIdentity::Result::Serves(DWORD of, std::chrono::steady_clock::time_point attempt) const
+{
+    return process == of && LookUpServes(started, attempt);
+}
+
+std::wstring BrokerIdentity::LookUpLocked(DWORD process)
 {
     const auto started = clock_();
     const std::optional<TcpRowKey> row = rows_.LookUp(process);
-    address_ = row ? DottedText(row->remoteAddress) : std::wstring();
+    Result result{rows_.readFailed() ? 0 : process, started, row ? DottedText(row->remoteAddress) : std::wstring()};
     // A table that could not be read tells nothing about the next attempt: that one looks again.
-    lookedUpFor_ = rows_.readFailed() ? 0 : process;
-    lookedUpAt_ = started.time_since_epoch().count();
+    const std::lock_guard lock(resultMutex_);
+    result_ = result;
+    return result.address;
 }
 
 std::wstring BrokerIdentity::ForAttempt(DWORD process)
 {
     const auto attempt = clock_();
-    const std::lock_guard lock(mutex_);
-    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
-    if (lookedUpFor_ != process || !LookUpServes(lookedUp, attempt))
-        LookUpLocked(process);
-    return address_;
+    {
+        // One that serves is taken at once, whatever look-up runs meanwhile.
+        const std::lock_guard lock(resultMutex_);
+        if (result_.Serves(process, attempt))
+            return result_.address;
+    }
+    const std::lock_guard lookUp(lookUpMutex_);
+    {
+        // The look-up this attempt waited for started before it, or after it: either serves.
+        const std::lock_guard lock(resultMutex_);
+        if (result_.Serves(process, attempt))
+            return result_.address;
+    }
+    return LookUpLocked(process);
 }
 
 void BrokerIdentity::RenewIfDue(DWORD process, std::chrono::milliseconds after)
 {
-    const std::lock_guard lock(mutex_);
+    const std::lock_guard lookUp(lookUpMutex_);
     if (Due(process, after))
         LookUpLocked(process);
 }
 
 bool BrokerIdentity::Due(DWORD process, std::chrono::milliseconds after) const
 {
-    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
-    return lookedUpFor_ != process || LookUpDue(lookedUp, clock_(), after);
+    const auto now = clock_();
+    const std::lock_guard lock(resultMutex_);
+    return result_.process != process || LookUpDue(result_.started, now, after);
 }
 
 bool BrokerIdentity::Serves(DWORD process) const
 {
-    const std::chrono::steady_clock::time_point lookedUp{std::chrono::steady_clock::duration(lookedUpAt_.load())};
-    return lookedUpFor_ == process && LookUpServes(lookedUp, clock_());
+    const auto now = clock_();
+    const std::lock_guard lock(resultMutex_);
+    return result_.Serves(process, now);
 }
 
 int BrokerIdentity::ownerTableReads() const
 {
-    const std::lock_guard lock(mutex_);
+    const std::lock_guard lock(lookUpMutex_);
     return rows_.ownerTableReads();
 }
 

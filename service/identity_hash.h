@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -136,15 +135,23 @@ public:
     int ownerTableReads() const;
 
 private:
-    void LookUpLocked(DWORD process);
+    // The last look-up: its process (0: none, or no table could be read), its start and its answer.
+    struct Result {
+        DWORD process = 0;
+        std::chrono::steady_clock::time_point started;
+        std::wstring address;
+        bool Serves(DWORD of, std::chrono::steady_clock::time_point attempt) const;
+    };
+    // One look-up, lookUpMutex_ held; its answer.
+    std::wstring LookUpLocked(DWORD process);
 
-    mutable std::mutex mutex_;  // held over a whole look-up: an attempt waits for one that runs
+    // Held over a whole look-up: an attempt that nothing serves waits for the one that runs.
+    mutable std::mutex lookUpMutex_;
     BrokerRowKeeper rows_;
     Clock clock_;
-    std::wstring address_;
-    // The last look-up's process and start, for Due without the lock; process 0: none yet.
-    std::atomic<DWORD> lookedUpFor_{0};
-    std::atomic<std::chrono::steady_clock::rep> lookedUpAt_{0};
+    // Held only to read or write the last look-up: an attempt it serves never waits for one that runs.
+    mutable std::mutex resultMutex_;
+    Result result_;
 };
 
 // Keeps the system's crypto providers loaded for the process's life: each acquisition of a context

@@ -943,6 +943,17 @@ TEST(IdentityHash, AnAttemptTakesALookUpThatServesAndWaitsForOneLookUpAtMost)
     EXPECT_EQ(identity.ForAttempt(terminal), asText(second));
     EXPECT_EQ(identity.ownerTableReads(), 2);
 
+    // A renewal that runs while the last look-up still serves holds no attempt back.
+    holdReadings = true;
+    const win::UniqueHandleObject early =
+        win::StartThread([&] { identity.RenewIfDue(terminal, std::chrono::milliseconds(0)); });
+    ASSERT_TRUE(early);
+    ASSERT_TRUE(harness::WaitUntil([&] { return holding.load(); }, 5000));
+    EXPECT_EQ(identity.ForAttempt(terminal), asText(second)) << "taken while the renewal is held";
+    holdReadings = false;
+    ASSERT_EQ(WaitForSingleObject(early.get(), 5000), WAIT_OBJECT_0);
+    holding = false;
+
     // An attempt that comes while a look-up runs waits for it and takes its answer: one look-up, not two.
     clock.Advance(identityServesFor + std::chrono::milliseconds(1));
     holdReadings = true;
