@@ -5,6 +5,7 @@
 //
 //   bench_figures.exe [refresh seconds] [long-run orders] [long-run seconds]
 //   bench_figures.exe desktop   (the presses and the CPU per tick on the three desktops alone)
+//   bench_figures.exe desktop-cpu [seconds]   (the CPU per tick alone, stretches of 30 s by default)
 //   (defaults 60, 200 and 1000: the long run then lasts 10 000 ticks, about 18 minutes)
 #include "tools/bench/figures.h"
 
@@ -29,6 +30,13 @@ int wmain(int argc, wchar_t** argv)
         rows.insert(rows.end(), part.begin(), part.end());
     };
     stage("symbol document read", [] { return SymbolReadFigures(); });
+    if (argc > 1 && std::wstring(argv[1]) == L"desktop-cpu") {
+        // The CPU per tick on the three desktops alone, over longer stretches.
+        const int seconds = argc > 2 ? std::max(5, _wtoi(argv[2])) : 30;
+        stage("CPU on a desktop", [&] { return DesktopFigures(seconds, true); });
+        PrintFigureTable(rows);
+        return 0;
+    }
     // The presses first: the order costs' round trips leave a minute of closed connections in the table.
     stage("presses on a desktop", [] { return DesktopFigures(10); });
     if (argc > 1 && std::wstring(argv[1]) == L"desktop") {

@@ -21,8 +21,8 @@ void PrintFigureTable(const FigureRows& rows);
 FigureRows SymbolReadFigures();
 FigureRows OrderFigures();
 // Presses, http and https, cold and rested, and the CPU per tick, on a quiet desktop and beside other
-// programs' connections; the CPU over stretches of that many seconds.
-FigureRows DesktopFigures(int cpuSeconds);
+// programs' connections; the CPU over stretches of that many seconds; with cpuOnly the CPU alone.
+FigureRows DesktopFigures(int cpuSeconds, bool cpuOnly = false);
 FigureRows RefreshFigures(int seconds);
 FigureRows StartUpFigures(int runs);
 FigureRows OverlayFigures();
