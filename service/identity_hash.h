@@ -70,9 +70,9 @@ TcpReadings SystemTcpReadings();
 
 // Looks up the broker row of a process. The terminal's broker connection lives for hours, so the row found
 // stands for as long as the system still lists it, which something cheap shows: the connection counters
-// unchanged since a quiet table showed it established, or else the table without owners (8 to 20 ms under
-// wine). Only a row that is gone has the table with owners read, which costs wine a fifth of a second and
-// more beside other programs' connections.
+// unchanged since a quiet table showed it established, or else the table without owners (5 to 16 ms of
+// wine's network driver). Only a row that is gone has the table with owners read, which costs that driver
+// from a few hundredths of a second to more than a second beside a browser's closed connections.
 class BrokerRowKeeper {
 public:
     explicit BrokerRowKeeper(TcpReadings readings = SystemTcpReadings()) : readings_(std::move(readings)) {}
