@@ -358,10 +358,7 @@ bool RunUnixShell(const std::wstring& script)
     static int calls = 0;
     const std::wstring marker =
         L"/tmp/e2e-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++calls);
-    std::wstring windowsMarker = L"Z:" + marker;
-    for (wchar_t& c : windowsMarker)
-        if (c == L'/')
-            c = L'\\';
+    const std::wstring windowsMarker = WindowsPath(marker);
     std::wstring line = L"/bin/sh -c \"(" + script + L") && touch " + marker + L"\"";
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
@@ -422,13 +419,19 @@ Neighbour::Neighbour(int idle, int churnMs)
     static int runs = 0;
     const std::wstring ready =
         L"/tmp/e2e-neighbour-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
-    std::wstring windowsReady = L"Z:" + ready;
-    std::replace(windowsReady.begin(), windowsReady.end(), L'/', L'\\');
+    const std::wstring windowsReady = WindowsPath(ready);
     program_ = std::make_unique<UnixProgram>(ProgramFolderUnix() + L"neighbour --idle " + std::to_wstring(idle) +
                                              L" --churn-ms " + std::to_wstring(churnMs) +
                                              L" --seconds 300 --ready " + ready);
     ready_ = WaitUntil([&] { return GetFileAttributesW(windowsReady.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
     DeleteFileW(windowsReady.c_str());
+}
+
+std::wstring WindowsPath(const std::wstring& unixPath)
+{
+    std::wstring path = L"Z:" + unixPath;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
 }
 
 std::wstring ProgramFolderUnix()

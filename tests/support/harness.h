@@ -168,6 +168,8 @@ private:
 
 // The folder that holds the test programs, as a Unix path.
 std::wstring ProgramFolderUnix();
+// A Unix path as wine's Z: drive shows it.
+std::wstring WindowsPath(const std::wstring& unixPath);
 
 // Moves the pointer to the screen's corner, off every window of a test.
 void ParkMouse();

@@ -14,15 +14,6 @@ namespace harness {
 
 namespace {
 
-std::wstring WindowsPath(const std::wstring& unixPath)
-{
-    std::wstring path = L"Z:" + unixPath;
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::string ReadFile(const std::wstring& unixPath)
 {
     std::ifstream file(WindowsPath(unixPath).c_str(), std::ios::binary);
