@@ -38,20 +38,21 @@ std::wstring bytesToHex(const unsigned char* bytes, size_t count)
 
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table)
 {
-    DWORD size = 0;
-    if (query(nullptr, &size) != ERROR_INSUFFICIENT_BUFFER)
-        return false;
-    // Any process may open a connection between the size query and the read, and beside a browser some do
-    // all the time while the table with owners takes wine a third of a second: room for a quarter more and
-    // some rows from the start, and then the new size asked with that room again.
+    // Wine builds the whole table for every call, a size query too: the first call offers room for a busy
+    // desktop's table (800 rows without owners, 680 with), so that a look-up reads it once.
+    DWORD size = initialTableBytes;
+    // Any process may open a connection between a call that was short of room and the next, and beside a
+    // browser some do all the time while the table with owners takes wine a third of a second: the size it
+    // asked for with a quarter more and some rows, then asked again with that room.
     for (int attempt = 0; attempt < 4; ++attempt) {
-        table.assign(size_t(size) + size / 4 + 4096, 0);
+        table.assign(size, 0);
         size = DWORD(table.size());
         const DWORD result = query(table.data(), &size);
         if (result == NO_ERROR)
             return true;
-        if (result != ERROR_INSUFFICIENT_BUFFER)
+        if (result != ERROR_INSUFFICIENT_BUFFER || size > maxTableBytes)
             return false;
+        size = size + size / 4 + 4096;
     }
     return false;
 }

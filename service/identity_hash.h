@@ -18,9 +18,12 @@ std::wstring padToBlock(const std::wstring& text);
 std::wstring bytesToHex(const unsigned char* bytes, size_t count);
 // The length of the request's identity: a SHA-1 digest of 20 bytes in hexadecimal.
 constexpr size_t identityHashDigits = 40;
-// A system table read in two steps, its size then its rows: query(nullptr, &size) must answer
-// ERROR_INSUFFICIENT_BUFFER with the size; a table that grew before the read is asked again with the new
-// size, a few times. False when it never fits or the query fails otherwise.
+// A system table read into room for a busy desktop's: a query short of room must answer
+// ERROR_INSUFFICIENT_BUFFER with the size it needs, and is asked again with that size and room for rows
+// that come meanwhile, a few times. False when it never fits, needs more than any system's table (64 MiB)
+// or the query fails otherwise.
+constexpr DWORD initialTableBytes = 16 * 1024;
+constexpr DWORD maxTableBytes = 64 * 1024 * 1024;
 bool ReadSizedTable(const std::function<DWORD(void* buffer, DWORD* size)>& query, std::vector<unsigned char>& table);
 // The system's TCP counters, which move whenever a connection is opened, fails, is reset, or enters or leaves
 // the established states. Equal readings mean none of that happened in between, unless one connection

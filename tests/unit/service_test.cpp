@@ -1326,45 +1326,54 @@ TEST(IdentityHash, NoTerminalProcessGivesTheEmptyAddress)
     EXPECT_EQ(path.brokerAddress(), L"");
 }
 
-TEST(IdentityHash, TableThatGrowsBeforeTheReadIsAskedAgain)
+TEST(IdentityHash, TableIsReadOnceWhenItFitsAndAskedAgainWhenItGrew)
 {
-    // Another process opens connections between the size query and the read, twice.
-    DWORD rows = 2;
-    int reads = 0;
-    const auto growing = [&](void* buffer, DWORD* size) -> DWORD {
+    // Wine builds the whole table for each call: a desktop's table is read with one call, no size query.
+    DWORD rows = 50;
+    int calls = 0;
+    const auto table = [&](void* buffer, DWORD* size) -> DWORD {
+        ++calls;
         const DWORD needed = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
-        if (buffer && reads++ < 2)
-            ++rows;
-        else if (buffer && *size >= needed) {
-            static_cast<MIB_TCPTABLE_OWNER_PID*>(buffer)->dwNumEntries = rows;
-            return NO_ERROR;
+        if (!buffer || *size < needed) {
+            *size = needed;
+            return ERROR_INSUFFICIENT_BUFFER;
         }
-        *size = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
-        return ERROR_INSUFFICIENT_BUFFER;
+        static_cast<MIB_TCPTABLE_OWNER_PID*>(buffer)->dwNumEntries = rows;
+        return NO_ERROR;
     };
-    std::vector<unsigned char> table;
-    ASSERT_TRUE(ReadSizedTable(growing, table));
-    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data())->dwNumEntries, 4u);
-    // One that never stops growing is given up, not asked forever.
-    reads = -1000;
-    EXPECT_FALSE(ReadSizedTable(growing, table));
+    std::vector<unsigned char> read;
+    ASSERT_TRUE(ReadSizedTable(table, read));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(read.data())->dwNumEntries, 50u);
 
-    // A busy desktop's table grows by a row or two between every size query and read (a browser's new
-    // connections, the closed ones waiting): the read has room for them at once.
-    rows = 50;
-    reads = 0;
-    const auto busy = [&](void* buffer, DWORD* size) -> DWORD {
-        rows += 2;
-        const DWORD needed = sizeof(DWORD) + rows * sizeof(MIB_TCPROW_OWNER_PID);
-        if (buffer && *size >= needed) {
-            static_cast<MIB_TCPTABLE_OWNER_PID*>(buffer)->dwNumEntries = rows;
-            return NO_ERROR;
-        }
-        *size = needed;
+    // One larger than the first room is asked again with the size it named, and room for a few more rows.
+    rows = initialTableBytes / sizeof(MIB_TCPROW_OWNER_PID) + 10;
+    calls = 0;
+    ASSERT_TRUE(ReadSizedTable(table, read));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(read.data())->dwNumEntries, rows);
+
+    // Another process opens connections between the calls, past the room each time: asked again.
+    int grown = 0;
+    const auto growing = [&](void* buffer, DWORD* size) -> DWORD {
+        if (grown++ < 2)
+            rows = rows * 2 + initialTableBytes;  // past any room given
+        return table(buffer, size);
+    };
+    ASSERT_TRUE(ReadSizedTable(growing, read));
+    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(read.data())->dwNumEntries, rows);
+    // One that never stops growing is given up, not asked forever.
+    grown = -1000;
+    EXPECT_FALSE(ReadSizedTable(growing, read));
+
+    // A size past any system's table is refused, not allocated.
+    const auto huge = [](void*, DWORD* size) -> DWORD {
+        *size = 0xFFFFFFF0;
         return ERROR_INSUFFICIENT_BUFFER;
     };
-    ASSERT_TRUE(ReadSizedTable(busy, table));
-    EXPECT_EQ(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data())->dwNumEntries, 54u) << "read at once";
+    EXPECT_FALSE(ReadSizedTable(huge, read));
+    const auto failing = [](void*, DWORD*) -> DWORD { return ERROR_NOT_SUPPORTED; };
+    EXPECT_FALSE(ReadSizedTable(failing, read));
 }
 
 TEST(TlsPolicy, PinsAreBase64Sha256DigestsAndOneOfThemMustBeInTheChain)
