@@ -1,5 +1,6 @@
 # The order service's settings as a broker builds them into a panel, checked before anything is built:
-# an endpoint of a scheme the panel does not speak, or a pin that is no SHA-256 digest, fails the build.
+# an endpoint of a scheme the panel does not speak, two endpoints of different schemes, or a pin that is no
+# SHA-256 digest, fails the build.
 
 function(panel_check_settings primary secondary pins)
   foreach(endpoint IN ITEMS "${primary}" "${secondary}")
@@ -7,6 +8,13 @@ function(panel_check_settings primary secondary pins)
       message(FATAL_ERROR "Endpoint \"${endpoint}\": give http:// or https://, a host, an optional port and a path")
     endif()
   endforeach()
+  # An order that failed on one endpoint is sent again on the other: one https and one http would let
+  # anyone on the path who resets the TLS connection have the order sent in clear.
+  string(REGEX MATCH "^https?" primary_scheme "${primary}")
+  string(REGEX MATCH "^https?" secondary_scheme "${secondary}")
+  if(NOT primary_scheme STREQUAL secondary_scheme)
+    message(FATAL_ERROR "Endpoints \"${primary}\" and \"${secondary}\": both http:// or both https://, never one of each")
+  endif()
   string(REGEX REPLACE "[;, ]+" ";" pin_list "${pins}")
   foreach(pin IN LISTS pin_list)
     if(NOT pin STREQUAL "" AND NOT pin MATCHES "^[A-Za-z0-9+/]+=$")

@@ -25,6 +25,10 @@ constexpr bool KnownScheme(std::string_view address)
 }
 static_assert(KnownScheme(PANEL_PRIMARY_ENDPOINT), "the primary endpoint is neither http:// nor https://");
 static_assert(KnownScheme(PANEL_SECONDARY_ENDPOINT), "the secondary endpoint is neither http:// nor https://");
+// The retry goes to the other endpoint: a reset TLS connection must never send the order again in clear.
+static_assert(std::string_view(PANEL_PRIMARY_ENDPOINT).starts_with("https://") ==
+                  std::string_view(PANEL_SECONDARY_ENDPOINT).starts_with("https://"),
+              "the endpoints are of different schemes: both http:// or both https://");
 
 }  // namespace
 

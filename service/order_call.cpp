@@ -1,5 +1,6 @@
 #include "service/order_call.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -233,6 +234,15 @@ bool ConnectionAhead::Idle() const
     FD_SET(socket, &readable);
     timeval now = {0, 0};
     return socket != INVALID_SOCKET && select(0, &readable, nullptr, nullptr, &now) == 0;
+}
+
+std::chrono::milliseconds ConnectAheadPause(int failures)
+{
+    constexpr std::chrono::milliseconds first = std::chrono::seconds(1), longest = std::chrono::seconds(30);
+    if (failures <= 0)
+        return std::chrono::milliseconds(0);
+    // 1, 2, 4, 8, 16, then 30 s: the shift stops before it could pass the longest.
+    return std::min(longest, first * (1 << std::min(failures - 1, 5)));
 }
 
 std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls)

@@ -53,6 +53,11 @@ struct ConnectionAhead {
     SOCKET socket = INVALID_SOCKET;
     std::unique_ptr<TlsChannel> channel;  // for https
 };
+// How long connecting ahead waits after attempts that failed one after the other: a second after the
+// first, doubled after each further one, 30 s at most. A service that refuses, or whose certificate is
+// refused, is not asked again at every move of the pointer; a press always connects itself.
+std::chrono::milliseconds ConnectAheadPause(int failures);
+
 // Connects to the endpoint at the address within the connect bound, and for https shakes hands within the
 // exchange bound; nothing when that fails.
 std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls);

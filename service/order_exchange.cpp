@@ -2,6 +2,7 @@
 // after a failure, and the decoded reply (or the empty text) is what the controller hands to the expert.
 #include "service/order_exchange.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <new>
@@ -36,10 +37,13 @@ void COrderPath::connectAhead()
             return;
         if (ahead_->connection && ahead_->connection->Idle())
             return;
+        const auto sinceLast = std::chrono::steady_clock::now() - ahead_->lastMade;
         if (ahead_->connection) {
-            if (std::chrono::steady_clock::now() - ahead_->lastMade < remakePause)
+            if (sinceLast < remakePause)
                 return;
             closed = std::move(ahead_->connection);
+        } else if (sinceLast < ConnectAheadPause(ahead_->failures)) {
+            return;
         }
         ahead_->making = true;
         generation = ahead_->generation;
@@ -57,6 +61,7 @@ void COrderPath::connectAhead()
             const std::lock_guard lock(slot->mutex);
             slot->making = false;
             slot->lastMade = std::chrono::steady_clock::now();
+            slot->failures = made ? 0 : std::min(slot->failures + 1, 1000);
             if (slot->generation == generation)
                 slot->connection = std::move(made);
         } catch (...) {

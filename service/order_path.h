@@ -82,7 +82,7 @@ public:
     // The trader's pointer rests on BUY or SELL (told again while it stays): a connection to the chosen
     // endpoint (TCP, and TLS with the certificate checked) is made on a thread of its own, so that a press
     // only sends. Nothing when one is being made or an idle one is held; one the service closed meanwhile
-    // is made again, once a second at most.
+    // is made again, once a second at most. While they fail, the attempts back off (ConnectAheadPause).
     void connectAhead();
     // The pointer has left: the connection made ahead is closed (one being made is closed once made).
     void dropConnectionAhead();
@@ -148,6 +148,7 @@ private:
         bool making = false;
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
         std::chrono::steady_clock::time_point lastMade;
+        int failures = 0;  // attempts that failed one after the other since the last one made
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();
 

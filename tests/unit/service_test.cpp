@@ -58,6 +58,7 @@ public:
         resetHalfway,  // half the reply, then a reset
         trickle,     // the reply a byte every 1.2 s
         afterIdleClose,  // the first connection closed at once, unread (as a service drops idle ones); then whole
+        closeEach,   // every connection closed at once, unread (a TLS hello meets no TLS), counted
     };
     explicit OneShotServer(std::string reply, Answer answer = Answer::whole)
         : OneShotServer(std::vector<std::string>{std::move(reply)}, answer)
@@ -76,6 +77,13 @@ public:
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
         thread_ = win::StartThread([this] {
+            while (answer_ == Answer::closeEach) {
+                const SOCKET client = accept(listener_, nullptr, nullptr);
+                if (client == INVALID_SOCKET)
+                    return;
+                ++accepted_;
+                closesocket(client);
+            }
             if (answer_ == Answer::afterIdleClose) {
                 const SOCKET idle = accept(listener_, nullptr, nullptr);
                 if (idle == INVALID_SOCKET)
@@ -1239,6 +1247,38 @@ TEST(OrderExchange, ConnectionMadeAheadCarriesOnePressAndOneTheServiceClosedIsMa
         path.dropConnectionAhead();
         EXPECT_FALSE(path.holdsConnectionAhead());
     }
+}
+
+TEST(OrderExchange, ConnectingAheadBacksOffWhileItFailsAndThePressStillConnects)
+{
+    // A second after the first failure, doubled after each further one, never longer than 30 s.
+    EXPECT_EQ(ConnectAheadPause(0).count(), 0);
+    EXPECT_EQ(ConnectAheadPause(1).count(), 1000);
+    EXPECT_EQ(ConnectAheadPause(2).count(), 2000);
+    EXPECT_EQ(ConnectAheadPause(5).count(), 16000);
+    EXPECT_EQ(ConnectAheadPause(6).count(), 30000);
+    EXPECT_EQ(ConnectAheadPause(1000).count(), 30000) << "no shift past the width of an int";
+
+    // An https endpoint whose handshake fails every time: the pointer rests 5 s on BUY, the panel told
+    // again at every hover (0.15 s), and the service sees a few attempts, not one at each.
+    Winsock winsock;
+    OneShotServer server(std::string(), OneShotServer::Answer::closeEach);
+    const std::wstring endpoint = L"https://127.0.0.1:" + std::to_wstring(server.port()) + L"/Pellantix/Pellantix.svc";
+    COrderPath path({endpoint, endpoint}, {});
+    path.selectServer();
+    const ULONGLONG rest = GetTickCount64();
+    while (GetTickCount64() - rest < 5000) {
+        path.connectAhead();
+        Sleep(150);
+    }
+    EXPECT_FALSE(path.holdsConnectionAhead());
+    EXPECT_GE(server.accepted(), 2) << "tried again after the pause";
+    EXPECT_LE(server.accepted(), 5);
+    // The press connects itself, whatever the pauses say.
+    const int before = server.accepted();
+    std::wstring command;
+    EXPECT_FALSE(path.callOrderComp({Buy, {L"0.01", L"0", L"0", L"0"}, L""}, command));
+    EXPECT_EQ(server.accepted(), before + 1);
 }
 
 TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)
