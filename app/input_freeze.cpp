@@ -4,8 +4,11 @@
 
 namespace {
 
-constexpr UINT inputRanges[][2] = {
-    {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+// The pointer's hover and leave too: made by its moves, they would start work ahead of a press.
+constexpr UINT inputRanges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                   {WM_MOUSEFIRST, WM_MOUSELAST},
+                                   {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},
+                                   {WM_NCMOUSEHOVER, WM_MOUSELEAVE}};
 
 void DisableOne(HWND window, std::vector<HWND>& disabled)
 {

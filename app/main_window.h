@@ -57,10 +57,11 @@ public:
     void refusePress();
     // The pointer is on BUY or SELL: the terminal's identity is kept fresh for a press. It rests there: the
     // order path connects ahead of the press too. It has left them: the connection goes a few seconds
-    // later, unless the pointer comes back.
+    // later, unless the pointer comes back. None of it during a command or behind a fatal report.
     void pointerOnTrade();
     void pointerRestsOnTrade();
     void pointerLeftTrade();
+    bool workAheadAllowed() const;
     // One of the panel's dialogs, modal to the terminal as a child's dialog is.
     INT_PTR showDialog(WORD dialogId, HWND owner, DLGPROC procedure);
     // The Executing dialog's progress line for executingStep.

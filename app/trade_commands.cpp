@@ -123,14 +123,25 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
         handOn();
 }
 
+bool CMainWindow::workAheadAllowed() const
+{
+    // The pointer's moves are input: during a command, or behind a fatal report, nothing starts ahead of a
+    // press that cannot come.
+    return !tradeCommandRunning && !FatalReportShowing();
+}
+
 void CMainWindow::pointerOnTrade()
 {
+    if (!workAheadAllowed())
+        return;
     // A hand on its way to press: the identity looked up now serves the press, which then reads no table.
     orderPath.keepIdentityFresh();
 }
 
 void CMainWindow::pointerRestsOnTrade()
 {
+    if (!workAheadAllowed())
+        return;
     KillTimer(hWnd, dropAheadTimer);
     orderPath.keepIdentityFresh();  // told again while it stays, so a long rest keeps it fresh too
     orderPath.connectAhead();
@@ -138,6 +149,8 @@ void CMainWindow::pointerRestsOnTrade()
 
 void CMainWindow::pointerLeftTrade()
 {
+    if (!workAheadAllowed())
+        return;
     orderPath.keepIdentityFresh(identityRenewedOnLeave);  // the hand may come back at once
     SetTimer(hWnd, dropAheadTimer, keepAheadMs, DropAheadTimerProc);
 }

@@ -145,21 +145,34 @@ std::string ExpectedHash(const std::string& brokerAddress)
 {
     std::string text = brokerAddress;
     text.append(text.size() / 8 * 8 + 8 - text.size(), ' ');
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    BYTE digest[20];
-    DWORD size = sizeof digest;
-    CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT);
-    CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash);
-    CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0);
-    CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-    CryptDestroyHash(hash);
-    CryptReleaseContext(provider, 0);
+    // Every step checked: a digest left unwritten would be compared as if it were one.
+    const auto digestOf = [&text](BYTE (&digest)[20]) -> DWORD {
+        HCRYPTPROV provider = 0;
+        if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+            return GetLastError();
+        HCRYPTHASH hash = 0;
+        DWORD size = sizeof digest;
+        DWORD error = 0;
+        if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) ||
+            !CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0) ||
+            !CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) || size != sizeof digest)
+            error = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
+        if (hash)
+            CryptDestroyHash(hash);
+        CryptReleaseContext(provider, 0);
+        return error;
+    };
+    BYTE digest[20] = {};
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && (error = digestOf(digest)) != 0; ++attempt)
+        Sleep(50);
+    if (error)
+        return "no digest made here, error " + std::to_string(error);
     static const char digits[] = "0123456789ABCDEF";
     std::string hex;
-    for (DWORD i = 0; i < size; ++i) {
-        hex += digits[digest[i] >> 4];
-        hex += digits[digest[i] & 15];
+    for (const BYTE byte : digest) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
     }
     return hex;
 }
