@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "exchange/ansi_text.h"
+#include "exchange/xml_document.h"
 #include "service/order_path.h"
+#include "ui/com_ptr.h"
 #include "ui/fatal_error.h"
 #include "ui/win_handles.h"
 
@@ -91,21 +93,27 @@ std::wstring COrderPath::Decrypt(const std::wstring& hex, const std::wstring& ke
 
 std::string CommandType(std::wstring_view command)
 {
-    // The attribute's name stands after a space, as in <Order Type="BUY" ...>.
-    for (size_t at = command.find(L"Type="); at != std::wstring_view::npos; at = command.find(L"Type=", at + 1)) {
-        if (at == 0 || (command[at - 1] != L' ' && command[at - 1] != L'\t') || at + 5 >= command.size())
-            continue;
-        const wchar_t quote = command[at + 5];
-        if (quote != L'"' && quote != L'\'')
-            continue;
-        std::string type;
-        for (size_t i = at + 6; i < command.size() && command[i] != quote && type.size() < 24; ++i) {
-            const wchar_t c = command[i];
+    // The root element's own attribute, as the expert reads it: a comment, a child or another attribute
+    // naming a Type is not the command's. The calling thread may not have COM yet (the order path's).
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::string type = [&]() -> std::string {
+        win::ComPtr<IXMLDOMDocument> document;
+        bool parsed = false;
+        if (FAILED(CreateXmlDocument(document.put())) ||
+            FAILED(ParseXml(document.get(), std::wstring(command), parsed)) || !parsed)
+            return "?";
+        const std::optional<std::wstring> value = ReadRootAttribute(document.get(), L"Type");
+        if (!value || value->empty())
+            return "?";
+        std::string plain;
+        for (const wchar_t c : value->substr(0, 24)) {
             if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'))
                 return "?";
-            type += static_cast<char>(c);
+            plain += static_cast<char>(c);
         }
-        return type.empty() ? "?" : type;
-    }
-    return "?";
+        return plain;
+    }();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return type;
 }

@@ -18,6 +18,6 @@ struct GetContext {
     static void Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource);
 };
 
-// The Type attribute of a decoded command (as in <Order Type="BUY" .../>): letters, digits and '_' only, at
-// most 24 of them, or "?" when it has no such value. What the journal may keep of a reply.
+// The Type attribute of a decoded command's root element (as in <Order Type="BUY" .../>): letters, digits
+// and '_' only, at most 24 of them, or "?" when the text does not parse or its root has no such value. What the journal may keep of a reply.
 std::string CommandType(std::wstring_view command);

@@ -37,6 +37,11 @@ TEST(JournalLines, OnlyTheCommandsTypeIsKeptOfAReply)
     EXPECT_EQ(CommandType(L"<Order SubType=\"X\" Type=\"SELL\"/>"), "SELL") << "only the attribute named Type";
     EXPECT_EQ(CommandType(L"<Order Volume=\"1\"/>"), "?");
     EXPECT_EQ(CommandType(L"<Order Type=\"BUY now\"/>"), "?") << "nothing but a plain name";
+    // The root's own attribute, whatever a comment or a child says before it.
+    EXPECT_EQ(CommandType(L"<!-- Type=\"NONE\" --><Order Volume=\"1\" Type=\"BUY\"/>"), "BUY");
+    EXPECT_EQ(CommandType(L"<Order Volume=\"1\"><X Type=\"NONE\"/></Order>"), "?");
+    EXPECT_EQ(CommandType(L"<Order Note=\" Type=&quot;NONE&quot;\" Type=\"SELL\"/>"), "SELL");
+    EXPECT_EQ(CommandType(L"<Order Type=\"BUY\""), "?") << "no document";
     EXPECT_EQ(CommandType(L"<Order Type=\"\"/>"), "?");
     EXPECT_EQ(CommandType(L"<Order Type=BUY/>"), "?");
     EXPECT_EQ(CommandType(L""), "?");

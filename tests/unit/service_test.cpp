@@ -150,6 +150,7 @@ private:
         switch (answer_) {
         case Answer::whole:
         case Answer::afterIdleClose:
+        case Answer::closeEach:  // never served: each connection was closed unread
             send(client, reply.data(), static_cast<int>(reply.size()), 0);
             break;
         case Answer::none:
