@@ -99,6 +99,8 @@ public:
 
     int executingStep = 0;  // progress step of the Executing dialog
     HWND executingDialog = nullptr;  // while it is open
+    // How the Executing dialog ended: none when it was destroyed with the chart, as no one ended it.
+    enum class ExecutingEnd { none, done, cancelled } executingEnd = ExecutingEnd::none;
     int dialogsOpen = 0;  // the panel's own dialogs up now, each disabling the terminal's top-level window
     bool tradeCommandRunning = false;
 

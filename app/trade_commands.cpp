@@ -51,14 +51,20 @@ void CMainWindow::tradeCommand(OrderType type)
         placeOrder(type, fields);
         // What the trader did while the exchange held the panel is not meant for the Executing dialog.
         DiscardInput();
-        const INT_PTR closedBy = showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc);
+        // The dialog's result cannot tell: ended as done it is the timer's id, 0, as is a dialog destroyed
+        // with the chart. The dialog says how it ended.
+        executingEnd = ExecutingEnd::none;
+        showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc);
         executingDialog = nullptr;
         journal.Note([&] {
             const std::wstring error = errorDescription();
-            return std::string("expert ") + OrderTypeName(type) +
-                   (closedBy == static_cast<INT_PTR>(executingTimer) ? std::string(" done")
-                    : orderCompleted() && !error.empty()              ? " error=" + JournalText(error)
-                                                                       : std::string(" cancelled by the trader"));
+            const std::string expert = std::string("expert ") + OrderTypeName(type);
+            if (executingEnd == ExecutingEnd::done)
+                return expert + " done";
+            if (orderCompleted() && !error.empty())
+                return expert + " error=" + JournalText(error);
+            return expert + (executingEnd == ExecutingEnd::cancelled ? " cancelled by the trader"
+                                                                     : " unanswered: the chart closed");
         });
         placeOrder(Finish, fields);
     }
@@ -236,6 +242,7 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         if (LOWORD(wParam) != IDCANCEL)
             return FALSE;
+        main.executingEnd = CMainWindow::ExecutingEnd::cancelled;
         EndDialog(dialog, IDCANCEL);
         return TRUE;
     case WM_TIMER: {
@@ -247,8 +254,10 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         const bool completed = orderCompleted();
         const std::wstring error = errorDescription();
         SetDlgItemTextW(dialog, IDC_ERROR_LINE, error.c_str());
-        if (completed && error.empty())
+        if (completed && error.empty()) {
+            main.executingEnd = CMainWindow::ExecutingEnd::done;
             EndDialog(dialog, executingTimer);
+        }
         else if (completed)
             KillTimer(dialog, executingTimer);  // refused: the trader reads why and closes the dialog
         return TRUE;

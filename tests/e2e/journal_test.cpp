@@ -110,6 +110,21 @@ TEST(Journal, TwoPanelsTradingAtOnceLeaveWholeLinesAndEachItsCommandsSteps)
     EXPECT_TRUE(Has(journal.EventsOf(second.panel.processId()), "end exit=0"));
 }
 
+TEST(Journal, TheChartClosingDuringTheExecutingDialogIsNeitherTheExpertsDoneNorTheTradersCancel)
+{
+    const PrivateJournal journal;
+    Trading trading;
+    trading.expert.SetExecuting(false);
+    ASSERT_NE(trading.Buy(), nullptr);
+    ASSERT_TRUE(trading.terminal.ui().Run([&] { DestroyWindow(trading.terminal.chart()); }));
+    EXPECT_EQ(trading.panel.WaitForExit(10000), 0u);
+    const std::vector<std::string> events = journal.EventsOf(trading.panel.processId());
+    EXPECT_TRUE(Has(events, "expert BUY unanswered: the chart closed")) << events.size();
+    EXPECT_FALSE(Has(events, "expert BUY done"));
+    EXPECT_FALSE(Has(events, "expert BUY cancelled"));
+    EXPECT_TRUE(Has(events, "attempt FINISH")) << "the Finish still goes out";
+}
+
 TEST(Journal, AJournalThatCannotBeWrittenStillTrades)
 {
     // A file stands where the journal's folder would be made.

@@ -163,10 +163,7 @@ std::string ExpectedHash(const std::string& brokerAddress)
         return error;
     };
     BYTE digest[20] = {};
-    DWORD error = 0;
-    for (int attempt = 0; attempt < 5 && (error = digestOf(digest)) != 0; ++attempt)
-        Sleep(50);
-    if (error)
+    if (const DWORD error = digestOf(digest))
         return "no digest made here, error " + std::to_string(error);
     static const char digits[] = "0123456789ABCDEF";
     std::string hex;

@@ -77,19 +77,12 @@ public:
         port_ = ntohs(address.sin_port);
         listen(listener_, 1);
         thread_ = win::StartThread([this] {
-            while (answer_ == Answer::closeEach) {
-                const SOCKET client = accept(listener_, nullptr, nullptr);
-                if (client == INVALID_SOCKET)
+            while (answer_ == Answer::closeEach)
+                if (!AcceptAndClose())
                     return;
-                ++accepted_;
-                closesocket(client);
-            }
             if (answer_ == Answer::afterIdleClose) {
-                const SOCKET idle = accept(listener_, nullptr, nullptr);
-                if (idle == INVALID_SOCKET)
+                if (!AcceptAndClose())
                     return;
-                ++accepted_;
-                closesocket(idle);
                 idleClosed_ = true;
             }
             for (const std::string& reply : replies_)
@@ -122,6 +115,16 @@ public:
     bool idleClosed() const { return idleClosed_; }
 
 private:
+    // One connection taken and closed unread; false once the listener has gone.
+    bool AcceptAndClose()
+    {
+        const SOCKET client = accept(listener_, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
+            return false;
+        ++accepted_;
+        closesocket(client);
+        return true;
+    }
     bool Serve(const std::string& reply)
     {
         const SOCKET client = accept(listener_, nullptr, nullptr);
