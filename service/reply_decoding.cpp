@@ -26,6 +26,22 @@ struct DesKeyBlob {
 #pragma pack(pop)
 static_assert(sizeof(DesKeyBlob) == 20);
 
+// COM for the calling thread while it lives, where the thread had none (a thread that has it keeps it).
+class ComOnThisThread {
+public:
+    ComOnThisThread() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComOnThisThread(const ComOnThisThread&) = delete;
+    ComOnThisThread& operator=(const ComOnThisThread&) = delete;
+    ~ComOnThisThread()
+    {
+        if (SUCCEEDED(result_))
+            CoUninitialize();
+    }
+
+private:
+    HRESULT result_;
+};
+
 }  // namespace
 
 void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring& hex)
@@ -95,8 +111,8 @@ std::string CommandType(std::wstring_view command)
 {
     // The root element's own attribute, as the expert reads it: a comment, a child or another attribute
     // naming a Type is not the command's. The calling thread may not have COM yet (the order path's).
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::string type = [&]() -> std::string {
+    const ComOnThisThread com;
+    return [&]() -> std::string {
         win::ComPtr<IXMLDOMDocument> document;
         bool parsed = false;
         if (FAILED(CreateXmlDocument(document.put())) ||
@@ -113,7 +129,4 @@ std::string CommandType(std::wstring_view command)
         }
         return plain;
     }();
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    return type;
 }

@@ -19,5 +19,6 @@ struct GetContext {
 };
 
 // The Type attribute of a decoded command's root element (as in <Order Type="BUY" .../>): letters, digits
-// and '_' only, at most 24 of them, or "?" when the text does not parse or its root has no such value. What the journal may keep of a reply.
+// and '_' only, at most 24 of them, or "?" when the text does not parse or its root has no such value.
+// What the journal may keep of a reply.
 std::string CommandType(std::wstring_view command);

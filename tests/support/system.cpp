@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "tests/support/harness.h"
+#include "ui/win_handles.h"
 
 namespace harness {
 
@@ -147,20 +148,19 @@ std::string ExpectedHash(const std::string& brokerAddress)
     text.append(text.size() / 8 * 8 + 8 - text.size(), ' ');
     // Every step checked: a digest left unwritten would be compared as if it were one.
     const auto digestOf = [&text](BYTE (&digest)[20]) -> DWORD {
-        HCRYPTPROV provider = 0;
-        if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        HCRYPTPROV providerHandle = 0;
+        if (!CryptAcquireContextW(&providerHandle, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
             return GetLastError();
-        HCRYPTHASH hash = 0;
+        const win::UniqueCryptProvider provider(providerHandle);
+        HCRYPTHASH hashHandle = 0;
+        if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hashHandle))
+            return GetLastError();
+        const win::UniqueCryptHash hash(hashHandle);
         DWORD size = sizeof digest;
-        DWORD error = 0;
-        if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) ||
-            !CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0) ||
-            !CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) || size != sizeof digest)
-            error = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
-        if (hash)
-            CryptDestroyHash(hash);
-        CryptReleaseContext(provider, 0);
-        return error;
+        if (!CryptHashData(hash, reinterpret_cast<const BYTE*>(text.data()), static_cast<DWORD>(text.size()), 0) ||
+            !CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0))
+            return GetLastError();
+        return size == sizeof digest ? 0 : ERROR_INVALID_DATA;
     };
     BYTE digest[20] = {};
     if (const DWORD error = digestOf(digest))
