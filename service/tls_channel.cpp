@@ -1,9 +1,12 @@
+// The chain's parameters with the retrieval timeout: defined before any header brings wincrypt.h.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "service/tls_channel.h"
 
 #include <wincrypt.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "ui/win_handles.h"
 
@@ -124,6 +127,54 @@ std::optional<std::array<unsigned char, 32>> Sha256(const BYTE* data, DWORD leng
     return digest;
 }
 
+// A certificate extension decoded by the system; null when the certificate has none. failed is set when it
+// has one that does not decode.
+template <typename Decoded>
+std::unique_ptr<Decoded, decltype(&LocalFree)> Extension(PCCERT_CONTEXT certificate, const char* oid, LPCSTR type,
+                                                          bool& failed)
+{
+    std::unique_ptr<Decoded, decltype(&LocalFree)> decoded(nullptr, &LocalFree);
+    const CERT_INFO* info = certificate->pCertInfo;
+    const CERT_EXTENSION* extension = CertFindExtension(oid, info->cExtension, info->rgExtension);
+    if (!extension)
+        return decoded;
+    void* out = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, type, extension->Value.pbData, extension->Value.cbData,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &out, &size) ||
+        !out || size < sizeof(Decoded)) {
+        LocalFree(out);
+        failed = true;
+        return decoded;
+    }
+    decoded.reset(static_cast<Decoded*>(out));
+    return decoded;
+}
+
+// What the chain's policy reads of one certificate; nothing when an extension it carries does not decode.
+std::optional<ChainLink> LinkOf(PCCERT_CONTEXT certificate)
+{
+    bool failed = false;
+    ChainLink link;
+    if (const auto constraints = Extension<CERT_BASIC_CONSTRAINTS2_INFO>(certificate, szOID_BASIC_CONSTRAINTS2,
+                                                                         X509_BASIC_CONSTRAINTS2, failed)) {
+        link.ca = constraints->fCA != FALSE;
+        if (constraints->fPathLenConstraint)
+            link.pathLength = constraints->dwPathLenConstraint;
+    }
+    if (const auto usage = Extension<CRYPT_BIT_BLOB>(certificate, szOID_KEY_USAGE, X509_KEY_USAGE, failed))
+        link.signsCertificates = usage->cbData > 0 && (usage->pbData[0] & CERT_KEY_CERT_SIGN_KEY_USAGE) != 0;
+    if (const auto usages =
+            Extension<CERT_ENHKEY_USAGE>(certificate, szOID_ENHANCED_KEY_USAGE, X509_ENHANCED_KEY_USAGE, failed)) {
+        link.usages.emplace();
+        for (DWORD u = 0; u < usages->cUsageIdentifier; ++u)
+            link.usages->emplace_back(usages->rgpszUsageIdentifier[u]);
+    }
+    if (failed)
+        return std::nullopt;
+    return link;
+}
+
 }  // namespace
 
 std::optional<KeyPin> PinOf(PCCERT_CONTEXT certificate)
@@ -197,7 +248,7 @@ TlsFailure TlsChannel::Open(SOCKET socket, const std::wstring& host, const TlsPo
     if (Sspi()->QueryContextAttributesW(&context_, SECPKG_ATTR_CONNECTION_INFO, &connection) != SEC_E_OK ||
         (connection.dwProtocol & enabledProtocols) == 0)
         return TlsFailure::handshake;
-    return CheckCertificate(host, policy);
+    return CheckCertificate(host, policy, deadline);
 }
 
 bool TlsChannel::ReadMore(Clock::time_point deadline)
@@ -254,26 +305,38 @@ TlsFailure TlsChannel::Handshake(const std::wstring& host, Clock::time_point dea
     }
 }
 
-TlsFailure TlsChannel::CheckCertificate(const std::wstring& host, const TlsPolicy& policy)
+TlsFailure TlsChannel::CheckCertificate(const std::wstring& host, const TlsPolicy& policy,
+                                        Clock::time_point deadline)
 {
     PCCERT_CONTEXT remote = nullptr;
     if (Sspi()->QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &remote) != SEC_E_OK || !remote)
         return TlsFailure::certificate;
     const UniqueCertificate certificate(remote);
 
-    // The chain the system builds to one of its roots, with what the server sent as intermediates.
+    // The chain the system builds to one of its roots from what the server sent and the local stores only:
+    // an issuer the handshake did not bring is never fetched from an address a certificate names (a press
+    // would wait on it, and the address is the server's to choose), nor are roots brought up to date.
     LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
     CERT_CHAIN_PARA chainParameters = {};
     chainParameters.cbSize = sizeof chainParameters;
     chainParameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     chainParameters.RequestedUsage.Usage.cUsageIdentifier = 1;
     chainParameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // Should a system retrieve anyway, never past the attempt's deadline.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return TlsFailure::timeout;
+    chainParameters.dwUrlRetrievalTimeout = static_cast<DWORD>(left);
+    constexpr DWORD localOnly =
+        CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_DISABLE_AIA | CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE;
     PCCERT_CHAIN_CONTEXT built = nullptr;
-    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate.get()->hCertStore, &chainParameters, 0,
-                                 nullptr, &built) ||
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate.get()->hCertStore, &chainParameters,
+                                 localOnly, nullptr, &built) ||
         !built)
         return TlsFailure::certificate;
     const UniqueChain chain(built);
+    if (Clock::now() >= deadline)
+        return TlsFailure::timeout;
 
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA server = {};
     server.cbSize = sizeof server;
@@ -286,6 +349,20 @@ TlsFailure TlsChannel::CheckCertificate(const std::wstring& host, const TlsPolic
     verdict.cbSize = sizeof verdict;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policyParameters, &verdict) ||
         verdict.dwError != 0 || chain.get()->TrustStatus.dwErrorStatus != CERT_TRUST_NO_ERROR)
+        return TlsFailure::certificate;
+    // The chain's shape checked here too: what engines let through differs between systems and versions
+    // (wine's takes an issuer made for client authentication only).
+    if (chain.get()->cChain == 0)
+        return TlsFailure::certificate;
+    const CERT_SIMPLE_CHAIN* path = chain.get()->rgpChain[0];
+    std::vector<ChainLink> links;
+    for (DWORD e = 0; e < path->cElement; ++e) {
+        const auto link = LinkOf(path->rgpElement[e]->pCertContext);
+        if (!link)
+            return TlsFailure::certificate;
+        links.push_back(*link);
+    }
+    if (!ChainShapeHolds(links))
         return TlsFailure::certificate;
 
     if (policy.pins.empty())

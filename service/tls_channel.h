@@ -19,7 +19,8 @@
 enum class TlsFailure {
     none,
     handshake,    // no TLS 1.2 or later with this server, or the connection broke during the handshake
-    certificate,  // no chain to a trusted root, another host's name, or outside its dates
+    certificate,  // no chain to a trusted root from what the server sent, another host's name, outside its
+                  // dates, or a chain of the wrong shape (an issuer that is no CA, a leaf not for servers)
     pin,          // a valid chain without any of the pinned keys
     timeout,      // the deadline passed
 };
@@ -54,7 +55,7 @@ public:
 
 private:
     TlsFailure Handshake(const std::wstring& host, Clock::time_point deadline);
-    TlsFailure CheckCertificate(const std::wstring& host, const TlsPolicy& policy);
+    TlsFailure CheckCertificate(const std::wstring& host, const TlsPolicy& policy, Clock::time_point deadline);
     // One more read of raw bytes into incoming_; false at the end, on a failure or at the deadline.
     bool ReadMore(Clock::time_point deadline);
 

@@ -1,5 +1,6 @@
 #include "service/tls_policy.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -46,6 +47,14 @@ std::optional<KeyPin> DecodePin(std::string_view text)
     return pin;
 }
 
+constexpr std::string_view serverAuthentication = "1.3.6.1.5.5.7.3.1";
+constexpr std::string_view anyUsage = "2.5.29.37.0";
+
+bool Names(const std::vector<std::string>& usages, std::string_view usage)
+{
+    return std::find(usages.begin(), usages.end(), usage) != usages.end();
+}
+
 }  // namespace
 
 std::optional<std::vector<KeyPin>> ParseKeyPins(std::string_view text)
@@ -66,4 +75,27 @@ std::optional<std::vector<KeyPin>> ParseKeyPins(std::string_view text)
         start = end + 1;
     }
     return pins;
+}
+
+bool ChainShapeHolds(const std::vector<ChainLink>& chain)
+{
+    if (chain.empty())
+        return false;
+    const ChainLink& leaf = chain.front();
+    if (leaf.usages && !Names(*leaf.usages, serverAuthentication))
+        return false;
+    for (size_t i = 1; i < chain.size(); ++i) {
+        const ChainLink& issuer = chain[i];
+        const bool root = i + 1 == chain.size();
+        if (issuer.ca ? !*issuer.ca : !root)
+            return false;
+        // The CAs between this issuer and the leaf.
+        if (issuer.pathLength && i - 1 > *issuer.pathLength)
+            return false;
+        if (issuer.signsCertificates && !*issuer.signsCertificates)
+            return false;
+        if (issuer.usages && !Names(*issuer.usages, serverAuthentication) && !Names(*issuer.usages, anyUsage))
+            return false;
+    }
+    return true;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -65,6 +66,17 @@ std::string TestPki::Pin(const std::string& name) const
     while (!pin.empty() && (pin.back() == '\n' || pin.back() == '\r'))
         pin.pop_back();
     return pin;
+}
+
+std::string TestPki::IssuerServer() const
+{
+    return "EXEC:sh " + std::string(folder_.begin(), folder_.end()) + "/serve-issuer.sh";
+}
+
+int TestPki::IssuerFetches() const
+{
+    const std::string lines = ReadFile(folder_ + L"/fetches");
+    return static_cast<int>(std::count(lines.begin(), lines.end(), '\n'));
 }
 
 TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls,

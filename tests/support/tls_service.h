@@ -12,7 +12,9 @@ namespace harness {
 
 // The leaves (see tests/tls/make_test_pki.sh): "valid", "elsewhere" (another host's name), "untrusted"
 // (under a root nobody trusts), "expired", "rekeyed" (valid, with a key of its own), "wan" (the benchmark's
-// far endpoints, primary.wan.test and secondary.wan.test).
+// far endpoints, primary.wan.test and secondary.wan.test), "chained" (under an intermediate CA, sent with
+// it), "by-leaf" and "by-plain" (issued by certificates that are no CA), "client-only" (for client
+// authentication only), "fetched" (its issuer only at the address it names, issuerPort).
 class TestPki {
 public:
     TestPki();
@@ -26,6 +28,11 @@ public:
     const std::wstring& folder() const { return folder_; }
     // The pin of a leaf's key (or "root"), as a build setting takes it.
     std::string Pin(const std::string& name) const;
+    // The front that serves "fetched"'s issuer over http on loopback, as the address in it names, and
+    // how many times it was asked.
+    static constexpr int issuerPort = 8480;
+    std::string IssuerServer() const;
+    int IssuerFetches() const;
 
 private:
     std::wstring folder_;

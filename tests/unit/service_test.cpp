@@ -1441,3 +1441,38 @@ TEST(TlsPolicy, PinsAreBase64Sha256DigestsAndOneOfThemMustBeInTheChain)
     EXPECT_FALSE(ChainHoldsPin({leaf}, {other}));
     EXPECT_FALSE(ChainHoldsPin({}, {other}));
 }
+
+TEST(TlsPolicy, ChainShapeAsksForCaIssuersAndALeafForServers)
+{
+    const std::vector<std::string> server{"1.3.6.1.5.5.7.3.1"}, client{"1.3.6.1.5.5.7.3.2"},
+        any{"2.5.29.37.0"};
+    const ChainLink leaf{false, std::nullopt, false, server}, ca{true, std::nullopt, true, std::nullopt},
+        oldRoot{};
+    EXPECT_TRUE(ChainShapeHolds({leaf, ca}));
+    EXPECT_TRUE(ChainShapeHolds({leaf, ca, ca}));
+    EXPECT_TRUE(ChainShapeHolds({leaf, ca, oldRoot})) << "a root of the store without basic constraints";
+    EXPECT_TRUE(ChainShapeHolds({ChainLink{}, ca})) << "a leaf without extended key usage serves any purpose";
+    EXPECT_TRUE(ChainShapeHolds({leaf})) << "a leaf the store trusts itself";
+    EXPECT_FALSE(ChainShapeHolds({}));
+
+    const auto issuer = [&](std::optional<bool> isCa, std::optional<unsigned> path, std::optional<bool> signs,
+                            std::optional<std::vector<std::string>> usages) {
+        return ChainLink{isCa, path, signs, std::move(usages)};
+    };
+    // The leaf: made for clients only.
+    EXPECT_FALSE(ChainShapeHolds({ChainLink{false, std::nullopt, false, client}, ca}));
+    EXPECT_FALSE(ChainShapeHolds({ChainLink{false, std::nullopt, false, any}, ca})) << "servers must be named";
+    // An intermediate: no CA, no basic constraints, a key that signs no certificates, for clients only.
+    EXPECT_FALSE(ChainShapeHolds({leaf, issuer(false, {}, true, {}), ca}));
+    EXPECT_FALSE(ChainShapeHolds({leaf, oldRoot, ca}));
+    EXPECT_FALSE(ChainShapeHolds({leaf, issuer(true, {}, false, {}), ca}));
+    EXPECT_FALSE(ChainShapeHolds({leaf, issuer(true, {}, true, client), ca}));
+    EXPECT_TRUE(ChainShapeHolds({leaf, issuer(true, {}, true, any), issuer(true, {}, true, server)}));
+    // The root too, where it says so.
+    EXPECT_FALSE(ChainShapeHolds({leaf, issuer(false, {}, true, {})}));
+    EXPECT_FALSE(ChainShapeHolds({leaf, issuer(true, {}, true, client)}));
+    // Path lengths count the CAs between an issuer and the leaf.
+    EXPECT_TRUE(ChainShapeHolds({leaf, issuer(true, 0u, true, {}), ca}));
+    EXPECT_FALSE(ChainShapeHolds({leaf, ca, issuer(true, 0u, true, {}), ca}));
+    EXPECT_TRUE(ChainShapeHolds({leaf, ca, issuer(true, 1u, true, {})}));
+}
