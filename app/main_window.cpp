@@ -358,5 +358,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void CALLBACK MainTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
-    GetMainWindow().RefreshPanel();
+    CMainWindow& main = GetMainWindow();
+    main.orderPath.clockTick();  // a late tick tells of a sleep or a clock set: a connection made ahead goes
+    main.RefreshPanel();
 }

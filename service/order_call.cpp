@@ -245,6 +245,17 @@ std::chrono::milliseconds ConnectAheadPause(int failures)
     return std::min(longest, first * (1 << std::min(failures - 1, 5)));
 }
 
+ClockReading ClockReading::Now()
+{
+    return {std::chrono::steady_clock::now(), std::chrono::system_clock::now()};
+}
+
+bool WithinOnBothClocks(const ClockReading& earlier, const ClockReading& later, std::chrono::milliseconds bound)
+{
+    const auto within = [bound](auto from, auto to) { return to >= from && to - from <= bound; };
+    return within(earlier.steady, later.steady) && within(earlier.system, later.system);
+}
+
 std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls)
 {
     Target target;

@@ -58,6 +58,23 @@ struct ConnectionAhead {
 // refused, is not asked again at every move of the pointer; a press always connects itself.
 std::chrono::milliseconds ConnectAheadPause(int failures);
 
+// A reading of both clocks: the monotonic one, and the system's, which a resume from sleep or a clock set
+// by hand or by time sync moves too.
+struct ClockReading {
+    std::chrono::steady_clock::time_point steady;
+    std::chrono::system_clock::time_point system;
+    static ClockReading Now();
+};
+// A connection made ahead serves a press only this young. A path that died without a word (a NAT or a
+// firewall that forgot it, a laptop that slept) shows no close, and the shortest idle timeouts of those
+// are 30 s and more: a rest longer than this has its connection made again.
+constexpr std::chrono::seconds connectionAheadServesFor{15};
+// The panel's clock ticks every 100 ms: a tick later than this means the system slept or the clock jumped.
+constexpr std::chrono::seconds tickLateAfter{2};
+// Whether the later reading is no more than the bound after the earlier one on both clocks, and neither
+// clock went back between them.
+bool WithinOnBothClocks(const ClockReading& earlier, const ClockReading& later, std::chrono::milliseconds bound);
+
 // Connects to the endpoint at the address within the connect bound, and for https shakes hands within the
 // exchange bound; nothing when that fails.
 std::unique_ptr<ConnectionAhead> ConnectAhead(const std::string& endpoint, ULONG address, const TlsPolicy& tls);

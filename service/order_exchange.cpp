@@ -35,9 +35,11 @@ void COrderPath::connectAhead()
         const std::lock_guard lock(ahead_->mutex);
         if (ahead_->making)
             return;
-        if (ahead_->connection && ahead_->connection->Idle())
+        const ClockReading now = ClockReading::Now();
+        if (ahead_->connection && ahead_->connection->Idle() &&
+            WithinOnBothClocks(ahead_->lastMade, now, connectionAheadServesFor))
             return;
-        const auto sinceLast = std::chrono::steady_clock::now() - ahead_->lastMade;
+        const auto sinceLast = now.steady - ahead_->lastMade.steady;
         if (ahead_->connection) {
             if (sinceLast < remakePause)
                 return;
@@ -60,7 +62,7 @@ void COrderPath::connectAhead()
         try {
             const std::lock_guard lock(slot->mutex);
             slot->making = false;
-            slot->lastMade = std::chrono::steady_clock::now();
+            slot->lastMade = ClockReading::Now();
             slot->failures = made ? 0 : std::min(slot->failures + 1, 1000);
             if (slot->generation == generation)
                 slot->connection = std::move(made);
@@ -80,6 +82,20 @@ void COrderPath::dropConnectionAhead()
     const std::lock_guard lock(ahead_->mutex);
     ++ahead_->generation;
     dropped = std::move(ahead_->connection);
+}
+
+void COrderPath::clockTick()
+{
+    std::unique_ptr<ConnectionAhead> dropped;
+    const ClockReading now = ClockReading::Now();
+    const std::lock_guard lock(ahead_->mutex);
+    const bool late = ahead_->lastTick && !WithinOnBothClocks(*ahead_->lastTick, now, tickLateAfter);
+    ahead_->lastTick = now;
+    if (late) {
+        // Whatever was made before the gap may lead nowhere now, and so may one being made across it.
+        ++ahead_->generation;
+        dropped = std::move(ahead_->connection);
+    }
 }
 
 bool COrderPath::holdsConnectionAhead() const
@@ -165,11 +181,19 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
         request.setSlTpOnMarket = ansi(command.fields.setSlTpOnMarket);
 
         // A connection made ahead serves one request at most: taken now, whichever endpoint it was made for.
+        // One that may have died silently is closed instead: made too long ago, or with the clock not
+        // ticking on time since (the press may come before the tick that a resume from sleep makes late).
         std::unique_ptr<ConnectionAhead> ahead;
+        bool mayBeDead = false;
         {
+            const ClockReading now = ClockReading::Now();
             const std::lock_guard lock(ahead_->mutex);
             ahead = std::move(ahead_->connection);
+            const bool clockOnTime = !ahead_->lastTick || WithinOnBothClocks(*ahead_->lastTick, now, tickLateAfter);
+            mayBeDead = !clockOnTime || !WithinOnBothClocks(ahead_->lastMade, now, connectionAheadServesFor);
         }
+        if (mayBeDead)
+            ahead.reset();
         // In the journal before any byte of the request leaves: a panel ended meanwhile leaves the line of
         // every request that may have reached the service.
         const char* const type = OrderTypeName(command.type);

@@ -81,13 +81,20 @@ public:
     void prepareTls() const;
     // The trader's pointer rests on BUY or SELL (told again while it stays): a connection to the chosen
     // endpoint (TCP, and TLS with the certificate checked) is made on a thread of its own, so that a press
-    // only sends. Nothing when one is being made or an idle one is held; one the service closed meanwhile
-    // is made again, once a second at most. While they fail, the attempts back off (ConnectAheadPause).
+    // only sends. Nothing when one is being made or an idle one is held; one the service closed meanwhile,
+    // or older than connectionAheadServesFor, is made again, once a second at most. While they fail, the
+    // attempts back off (ConnectAheadPause). A press takes it only while it is that young and the clock
+    // ticks on time; otherwise the press connects.
     void connectAhead();
     // The pointer has left: the connection made ahead is closed (one being made is closed once made).
     void dropConnectionAhead();
     // Whether a connection made ahead is held now.
     bool holdsConnectionAhead() const;
+    // The panel's clock ticked (the refresh, every 100 ms). A tick late by more than tickLateAfter, on the
+    // monotonic or the system clock, means the system slept or the clock jumped: the connection made ahead
+    // goes, and a press that comes before the next tick connects anew. A path never told of ticks judges
+    // its connection by its age alone.
+    void clockTick();
     static std::wstring HASH(const std::wstring& text, ALG_ID algorithm);
     // The service's hexadecimal reply decoded under the key of the key source text's identity hash.
     static std::wstring Decrypt(const std::wstring& hex, const std::wstring& keySource);
@@ -147,7 +154,8 @@ private:
         std::unique_ptr<ConnectionAhead> connection;
         bool making = false;
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
-        std::chrono::steady_clock::time_point lastMade;
+        ClockReading lastMade;  // when the last attempt ended, made or not
+        std::optional<ClockReading> lastTick;  // the panel's last clock tick, once told of one
         int failures = 0;  // attempts that failed one after the other since the last one made
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();

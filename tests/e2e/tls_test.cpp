@@ -2,15 +2,45 @@
 // as the test starts.
 #include <gtest/gtest.h>
 
+#include "service/order_call.h"
 #include "service/winsock_session.h"
 #include "tests/support/tls_service.h"
 #include "tests/support/trading.h"
+#include "tools/common/monotonic_clock.h"
 
 using namespace harness;
 
 namespace {
 
 constexpr int primaryPort = 8443, secondaryPort = 8444;
+
+// The whole panel process held still, as the system holds it while it sleeps.
+class Suspended {
+public:
+    explicit Suspended(DWORD processId) : process_(OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, processId))
+    {
+        if (process_ && Call("NtSuspendProcess") == 0)
+            suspended_ = true;
+    }
+    Suspended(const Suspended&) = delete;
+    Suspended& operator=(const Suspended&) = delete;
+    ~Suspended()
+    {
+        if (suspended_)
+            Call("NtResumeProcess");
+    }
+    bool held() const { return suspended_; }
+
+private:
+    LONG Call(const char* name) const
+    {
+        using Function = LONG(NTAPI*)(HANDLE);
+        const auto function = reinterpret_cast<Function>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name));
+        return function ? function(process_.get()) : -1;
+    }
+    win::UniqueHandleObject process_;
+    bool suspended_ = false;
+};
 
 }  // namespace
 
@@ -40,4 +70,38 @@ TEST(TlsPanel, TradesOverTlsAndBothRefusedGiveUnknownError)
     ASSERT_NE(trading.window, nullptr);
     EXPECT_EQ(trading.BuyThatFails(), "");
     EXPECT_TRUE(trading.service.Requests().empty());
+}
+
+TEST(TlsPanel, AConnectionMadeAheadBeforeASleepIsNotTrustedAndThePressTradesOnTheSameEndpoint)
+{
+    ASSERT_TRUE(WinsockStarted());
+    const TestPki pki;
+    ASSERT_TRUE(pki.ready());
+    const TlsFront primary(pki, primaryPort, "valid", "127.0.0.2:8888");
+    const TlsFront secondary(pki, secondaryPort, "valid", "127.0.0.3:8888");
+    ASSERT_TRUE(primary.listening() && secondary.listening());
+    Trading trading("ok", "ok", 100, L"panel_https.exe");
+    ASSERT_NE(trading.window, nullptr);
+
+    // The pointer rests on BUY: the panel connects ahead, through the handshake.
+    ASSERT_TRUE(WaitUntilOnScreen(trading.buy));
+    ASSERT_TRUE(Xdotool(MoveTo(OnScreen(trading.buy, 40, 25))));
+    ASSERT_TRUE(primary.Forwarding()) << "no connection made ahead";
+    // The laptop sleeps; meanwhile the path dies without a word (the NAT forgot it), and the panel's
+    // clock is late when it wakes. The press comes at once, before or after the late tick.
+    {
+        const Suspended sleeping(trading.panel.processId());
+        ASSERT_TRUE(sleeping.held());
+        ASSERT_TRUE(primary.Freeze());
+        const ULONGLONG asleep = GetTickCount64();
+        WaitUntil([&] { return GetTickCount64() - asleep > tickLateAfter.count() * 1000 + 500; }, 10000);
+    }
+    const double pressed = MonotonicMs();
+    ASSERT_TRUE(Xdotool(L"click 1"));
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    ASSERT_TRUE(trading.DialogGone(L"Executing", 12000));
+    const auto requests = trading.RequestsOnceThereAre(2);
+    ASSERT_EQ(requests.size(), 2u) << "the order and its Finish";
+    EXPECT_EQ(requests[0].endpoint, "127.0.0.2:8888") << "the healthy primary took it, not the retry";
+    EXPECT_LT(requests[0].arrivedMs - pressed, double(connectBound.count())) << "within one connect's time";
 }

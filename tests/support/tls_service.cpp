@@ -81,7 +81,8 @@ int TestPki::IssuerFetches() const
 
 TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const std::string& backend, bool tls,
                    const std::string& bind, int idleSeconds, const std::string& netns)
-    : pidFile_(pki.folder() + L"/front-" + std::to_wstring(port) + L".pid")
+    : pidFile_(pki.folder() + L"/front-" + std::to_wstring(port) + L".pid"), backend_(backend.begin(), backend.end()),
+      netns_(netns.empty() ? L"" : L"/usr/bin/nsenter --net=" + std::wstring(netns.begin(), netns.end()) + L" ")
 {
     const std::wstring name(leaf.begin(), leaf.end()), to(backend.begin(), backend.end()),
         address(bind.begin(), bind.end());
@@ -91,7 +92,7 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
             : L"TCP-LISTEN:" + std::to_wstring(port) + L",bind=" + address + L",reuseaddr,fork";
     // socat's inactivity timeout closes a connection that carried nothing that long, as a service does.
     const std::wstring idle = idleSeconds > 0 ? L"-T " + std::to_wstring(idleSeconds) + L" " : L"";
-    const std::wstring there = netns.empty() ? L"" : L"/usr/bin/nsenter --net=" + std::wstring(netns.begin(), netns.end()) + L" ";
+    const std::wstring& there = netns_;
     // A backend given as a socat address of its own (EXEC:...) is used as it stands.
     const std::wstring leg = to.rfind(L"EXEC:", 0) == 0 ? L"'" + to + L"'" : L"TCP:" + to;
     if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" " + leg +
@@ -107,8 +108,22 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
 
 TlsFront::~TlsFront()
 {
-    // The front's children serve connections still open; they end with them.
-    RunUnixShell(L"kill $(cat " + pidFile_ + L") 2>/dev/null; rm -f " + pidFile_);
+    // The front's children serve connections still open; they end with them, but stopped ones end only killed.
+    RunUnixShell(L"kill $(cat " + pidFile_ + L") 2>/dev/null; kill -KILL $(cat " + pidFile_ + L".frozen 2>/dev/null) "
+                 L"2>/dev/null; rm -f " + pidFile_ + L" " + pidFile_ + L".frozen");
+}
+
+bool TlsFront::Forwarding() const
+{
+    // A child of the front with an established connection to the backend.
+    return RunUnixShell(L"p=$(cat " + pidFile_ + L"); for i in $(seq 160); do for c in $(pgrep -P $p); do " + netns_ +
+                        L"/usr/bin/ss -Htnp state established dst " + backend_ + L" | grep -q pid=$c, && exit 0; "
+                        L"done; sleep 0.05; done; exit 1");
+}
+
+bool TlsFront::Freeze() const
+{
+    return RunUnixShell(L"c=$(pgrep -P $(cat " + pidFile_ + L")) && echo $c >>" + pidFile_ + L".frozen && kill -STOP $c");
 }
 
 std::wstring HttpsEndpoint(int port)

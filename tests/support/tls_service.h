@@ -53,9 +53,17 @@ public:
     ~TlsFront();
 
     bool listening() const { return listening_; }
+    // Waits until one of its connections has been taken through to the backend (for TLS, once the
+    // handshake is done).
+    bool Forwarding() const;
+    // The connections it holds now stop forwarding without closing, as a path that died silently: their
+    // processes stop (and are killed with the front). New connections are forwarded as before.
+    bool Freeze() const;
 
 private:
     std::wstring pidFile_;
+    std::wstring backend_;
+    std::wstring netns_;
     bool listening_ = false;
 };
 

@@ -1285,6 +1285,20 @@ TEST(OrderExchange, ConnectingAheadBacksOffWhileItFailsAndThePressStillConnects)
     EXPECT_EQ(server.accepted(), before + 1);
 }
 
+TEST(OrderExchange, AConnectionAheadServesOnlyWhileBothClocksSayItIsYoung)
+{
+    using namespace std::chrono_literals;
+    const ClockReading made = ClockReading::Now();
+    const auto after = [&](auto steady, auto system) { return ClockReading{made.steady + steady, made.system + system}; };
+    EXPECT_TRUE(WithinOnBothClocks(made, made, connectionAheadServesFor));
+    EXPECT_TRUE(WithinOnBothClocks(made, after(15s, 15s), connectionAheadServesFor)) << "the bound itself";
+    EXPECT_FALSE(WithinOnBothClocks(made, after(16s, 16s), connectionAheadServesFor)) << "a long rest";
+    // A sleep the monotonic clock did not count, and a system clock set forward or back.
+    EXPECT_FALSE(WithinOnBothClocks(made, after(1s, 3600s), connectionAheadServesFor));
+    EXPECT_FALSE(WithinOnBothClocks(made, after(1s, -1s), connectionAheadServesFor)) << "a clock set back";
+    EXPECT_FALSE(WithinOnBothClocks(made, after(-1ms, 0s), tickLateAfter));
+}
+
 TEST(OrderExchange, LackOfMemoryFailsTheAttemptInsteadOfEndingThePanel)
 {
     Winsock winsock;
