@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/placement.h"
+#include "ui/callback_guard.h"
 
 namespace {
 
@@ -78,8 +79,12 @@ ChartOverlay* following = nullptr;
 
 void CALLBACK TerminalEventHook(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD)
 {
-    if (following)
-        following->OnTerminalEvent();
+    win::Guarded(
+        [] {
+            if (following)
+                following->OnTerminalEvent();
+        },
+        [] {});  // the next event, or the next tick, places it again
 }
 
 }  // namespace

@@ -108,13 +108,18 @@ void RunAfterWork(UnderWay& exchange)
     }
 }
 
-bool FinishExchangesBeforeReport()
+bool FinishExchangesBeforeReport(bool dispatchSent)
 {
     // Waits for each worker (taking only the messages other threads send, so that a terminal calling
     // into the panel's windows is not held) and hands its result on, innermost first.
     bool any = false;
     for (UnderWay* exchange = underWay; exchange; exchange = exchange->outer) {
         any = true;
+        if (!dispatchSent && !exchange->workEnded) {
+            // The work is the order path's alone and sends the window thread nothing: a plain wait ends.
+            WaitForMultipleObjects(exchange->count, exchange->ended, FALSE, INFINITE);
+            exchange->workEnded = true;
+        }
         while (!exchange->workEnded) {
             const DWORD woken =
                 MsgWaitForMultipleObjectsEx(exchange->count, exchange->ended, INFINITE, QS_SENDMESSAGE, 0);

@@ -1,5 +1,7 @@
 #include "app/input_freeze.h"
 
+#include <new>
+
 #include "ui/base_window.h"
 
 namespace {
@@ -15,8 +17,14 @@ void DisableOne(HWND window, std::vector<HWND>& disabled)
     // Hidden helper windows of the thread are left alone; a window already disabled stays as it is.
     if (!IsWindowVisible(window) || !IsWindowEnabled(window))
         return;
+    // Noted before it is disabled: one that could not be noted would stay disabled for good. Out of memory
+    // it stays enabled, and the input it takes meanwhile is thrown away with the rest.
+    try {
+        disabled.push_back(window);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     EnableWindow(window, FALSE);
-    disabled.push_back(window);
 }
 
 BOOL CALLBACK DisableThreadWindow(HWND window, LPARAM disabled)

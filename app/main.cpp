@@ -2,8 +2,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <string>
-
 #include "app/input_freeze.h"
 #include "app/main_window.h"
 #include "service/winsock_session.h"
@@ -17,9 +15,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     WinsockStarted();
     if (!MakeMainWindow())
         ReportFatalError(L"Can't construct Main Window");
-    SetFatalErrorLastWords([](unsigned long exitCode) {
-        GetMainWindow().journal.Note([exitCode] { return "end exit=" + std::to_string(exitCode) + " after a fatal error"; });
-    });
     if (!GetMainWindow().Create(instance, showCommand))
         ReportFatalError(L"Can't Create Main Window");
 

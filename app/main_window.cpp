@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cwchar>
 #include <new>
+#include <string>
 #include <system_error>
 
 #include "app/input_freeze.h"
 #include "app/placement.h"
 #include "panel_version.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
@@ -43,6 +45,10 @@ bool MakeMainWindow()
     SetFatalErrorStop([] {
         if (mainWindow)
             mainWindow->stopForFatalError();
+    });
+    SetFatalErrorLastWords([](unsigned long exitCode) {
+        if (mainWindow)
+            mainWindow->journal.Note([exitCode] { return "end exit=" + std::to_string(exitCode) + " after a fatal error"; });
     });
     return mainWindow != nullptr;
 }
@@ -287,7 +293,7 @@ void SetActivatable(HWND window, bool activatable)
 
 }  // namespace
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT MainWindowProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -356,9 +362,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return MainWindowProcHandled(window, message, wParam, lParam); });
+}
+
 void CALLBACK MainTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
-    CMainWindow& main = GetMainWindow();
-    main.orderPath.clockTick();  // a late tick tells of a sleep or a clock set: a connection made ahead goes
-    main.RefreshPanel();
+    // A tick that fails shows the last prices until the next one.
+    win::Guarded(
+        [] {
+            CMainWindow& main = GetMainWindow();
+            main.orderPath.clockTick();  // a late tick tells of a sleep or a clock set: a connection made ahead goes
+            main.RefreshPanel();
+        },
+        [] {});
 }

@@ -63,7 +63,7 @@ public:
     void pointerLeftTrade();
     bool workAheadAllowed() const;
     // One of the panel's dialogs, modal to the terminal as a child's dialog is.
-    INT_PTR showDialog(WORD dialogId, HWND owner, DLGPROC procedure);
+    INT_PTR showDialog(WORD dialogId, HWND owner, DLGPROC procedure) noexcept;
     // The Executing dialog's progress line for executingStep.
     std::wstring executingText() const;
 
@@ -100,7 +100,7 @@ public:
     int executingStep = 0;  // progress step of the Executing dialog
     HWND executingDialog = nullptr;  // while it is open
     // How the Executing dialog ended: none when it was destroyed with the chart, as no one ended it.
-    enum class ExecutingEnd { none, done, cancelled } executingEnd = ExecutingEnd::none;
+    enum class ExecutingEnd { none, done, cancelled, notShown } executingEnd = ExecutingEnd::none;
     int dialogsOpen = 0;  // the panel's own dialogs up now, each disabling the terminal's top-level window
     bool tradeCommandRunning = false;
 

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 
 HWND ParentWindow(HWND window)
@@ -106,7 +107,7 @@ void MoveToOriginPos(HWND pinButton)
     }
 }
 
-LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT CloseButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -118,7 +119,13 @@ LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
-LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return CloseButtonProcHandled(window, message, wParam, lParam); });
+}
+
+static LRESULT PinButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -130,4 +137,10 @@ LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return PinButtonProcHandled(window, message, wParam, lParam); });
 }

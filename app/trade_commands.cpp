@@ -9,6 +9,7 @@
 #include "exchange/shared_text.h"
 #include "res/resource.h"
 #include "service/reply_decoding.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 
 namespace {
@@ -20,8 +21,20 @@ constexpr UINT keepAheadMs = 3000;
 void CALLBACK DropAheadTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD)
 {
     KillTimer(window, timerId);
-    GetMainWindow().orderPath.dropConnectionAhead();
+    win::Guarded([] { GetMainWindow().orderPath.dropConnectionAhead(); }, [] {});  // then the press does it
 }
+
+// The command's flag goes down however the command ends: one left up would refuse every later press.
+class CommandRunning {
+public:
+    explicit CommandRunning(bool& running) : running_(running) { running_ = true; }
+    CommandRunning(const CommandRunning&) = delete;
+    CommandRunning& operator=(const CommandRunning&) = delete;
+    ~CommandRunning() { running_ = false; }
+
+private:
+    bool& running_;
+};
 
 }  // namespace
 
@@ -35,7 +48,9 @@ void CMainWindow::tradeCommand(OrderType type)
         refusePress();
         return;
     }
-    tradeCommandRunning = true;
+    // Each step below holds whatever the one before it met: nothing it calls throws past it, and the
+    // procedures of the dialogs and windows it runs catch what their handlers throw.
+    const CommandRunning running(tradeCommandRunning);
     {
         const InputFreeze freeze(hWnd);
         // Read once: the Finish goes out with the order's values, even when the chart has meanwhile taken
@@ -54,7 +69,8 @@ void CMainWindow::tradeCommand(OrderType type)
         // The dialog's result cannot tell: ended as done it is the timer's id, 0, as is a dialog destroyed
         // with the chart. The dialog says how it ended.
         executingEnd = ExecutingEnd::none;
-        showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc);
+        if (showDialog(IDD_EXECUTING, hWnd, ExecutingDialogProc) == -1 && IsWindow(hWnd))
+            executingEnd = ExecutingEnd::notShown;
         executingDialog = nullptr;
         journal.Note([&] {
             const std::wstring error = errorDescription();
@@ -63,12 +79,13 @@ void CMainWindow::tradeCommand(OrderType type)
                 return expert + " done";
             if (orderCompleted() && !error.empty())
                 return expert + " error=" + JournalText(error);
+            if (executingEnd == ExecutingEnd::notShown)
+                return expert + " not waited for: the Executing dialog could not be shown";
             return expert + (executingEnd == ExecutingEnd::cancelled ? " cancelled by the trader"
                                                                      : " unanswered: the chart closed");
         });
         placeOrder(Finish, fields);
     }
-    tradeCommandRunning = false;
 }
 
 std::optional<OrderFields> CMainWindow::readOrderControls()
@@ -81,8 +98,8 @@ std::optional<OrderFields> CMainWindow::readOrderControls()
         fields.stopLoss = slCombo.GetText();
         fields.volume = volumeCombo.GetText();
         return fields;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
+    } catch (...) {
+        return std::nullopt;  // no values: no order, and the Finish says so
     }
 }
 
@@ -122,7 +139,9 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
             const OrderCommand order{type, *fields, symbolInfo.Company};
             RunBesideWindowThread([&] { command = orderPath.orderWithRetry(order); }, handOn);
         }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // Out of memory before the exchange, or a handler's failure passed on after it: handed on below
+        // unless it was already.
     }
     // Written once: a second writing of the same command could have the expert execute it twice.
     if (!written)
@@ -171,7 +190,7 @@ void CMainWindow::refusePress()
     MessageBeep(MB_ICONWARNING);
 }
 
-INT_PTR CMainWindow::showDialog(WORD dialogId, HWND owner, DLGPROC procedure)
+INT_PTR CMainWindow::showDialog(WORD dialogId, HWND owner, DLGPROC procedure) noexcept
 {
     // A child's dialog disables the terminal's top-level window by itself; the stand-in does it here.
     const TerminalDisabled terminal(overlay);
@@ -191,7 +210,7 @@ std::wstring CMainWindow::executingText() const
     return std::wstring(L"Executing  ") + dots[executingStep >= 0 && executingStep <= 3 ? executingStep : 0];
 }
 
-INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CloseAllDialogProcHandled(HWND dialog, UINT message, WPARAM wParam)
 {
     CMainWindow& main = GetMainWindow();
     switch (message) {
@@ -229,15 +248,21 @@ INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    return win::Guarded([&] { return CloseAllDialogProcHandled(dialog, message, wParam); }, [] { return INT_PTR(FALSE); });
+}
+
+static INT_PTR ExecutingDialogProcHandled(HWND dialog, UINT message, WPARAM wParam)
 {
     CMainWindow& main = GetMainWindow();
     switch (message) {
     case WM_INITDIALOG:
+        // The poll first: whatever fails after it, the dialog still ends when the expert is done.
         main.executingDialog = dialog;
         main.executingStep = 0;
-        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
         SetTimer(dialog, executingTimer, executingIntervalMs, nullptr);
+        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDCANCEL)
@@ -265,4 +290,9 @@ INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    return win::Guarded([&] { return ExecutingDialogProcHandled(dialog, message, wParam); }, [] { return INT_PTR(FALSE); });
 }

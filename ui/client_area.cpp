@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 
 bool CClientArea::Create(CBaseWindow& main, CBaseWindow& closeButton)
@@ -25,7 +26,7 @@ bool CClientArea::Create(CBaseWindow& main, CBaseWindow& closeButton)
     return true;
 }
 
-LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT ClientAreaProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
         QuitPanel();
@@ -44,4 +45,10 @@ LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     // The combo boxes' and fields' notifications need nothing.
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return ClientAreaProcHandled(window, message, wParam, lParam); });
 }

@@ -33,9 +33,10 @@ void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, i
 namespace {
 
 void (*stopBeforeReport)() = nullptr;
-bool (*finishExchangeBeforeReport)() = nullptr;
+bool (*finishExchangeBeforeReport)(bool) = nullptr;
 void (*lastWordsBeforeExit)(unsigned long) = nullptr;
 bool reporting = false;
+bool endingAgain = false;  // a second failure came while the first was reported
 thread_local bool deferring = false;
 
 }  // namespace
@@ -45,7 +46,7 @@ void SetFatalErrorStop(void (*stop)())
     stopBeforeReport = stop;
 }
 
-void SetFatalErrorExchangeEnd(bool (*finishExchange)())
+void SetFatalErrorExchangeEnd(bool (*finishExchange)(bool))
 {
     finishExchangeBeforeReport = finishExchange;
 }
@@ -74,14 +75,24 @@ void ReportFatalError(const wchar_t* context)
         throw DeferredFatalError{context, error};
     // 0 is what a close by the trader gives; a failure that set no last error still ends with a failure.
     const UINT exitCode = error != 0 ? error : 1;
-    // A failure while the box is up (its loop still dispatches) gets no second box.
-    if (reporting)
+    // A failure while the first waits for the exchange, or while its box is up (both dispatch), gets no
+    // second box. The order may be at the service all the same: its answer still reaches the expert, and
+    // the journal still gets its last line.
+    if (reporting) {
+        if (!endingAgain) {
+            endingAgain = true;
+            if (finishExchangeBeforeReport)
+                finishExchangeBeforeReport(false);
+        }
+        if (lastWordsBeforeExit)
+            lastWordsBeforeExit(exitCode);
         ExitProcess(exitCode);
+    }
     reporting = true;
     if (stopBeforeReport)
         stopBeforeReport();
     // The last error goes first: what the exchange's end calls may change it.
-    const bool orderUnderWay = finishExchangeBeforeReport && finishExchangeBeforeReport();
+    const bool orderUnderWay = finishExchangeBeforeReport && finishExchangeBeforeReport(true);
 
     wchar_t* systemText = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 
 bool CLabel::CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int left, int top)
@@ -57,7 +58,7 @@ bool CLabel::DrawLabelName()
     return true;
 }
 
-LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT LabelProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {
         CMainWindow& main = GetMainWindow();
@@ -69,4 +70,10 @@ LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         }
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return LabelProcHandled(window, message, wParam, lParam); });
 }

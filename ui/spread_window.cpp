@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
@@ -56,7 +57,7 @@ void CSpreadWindow::UpdateSpread(const SymbolInfo& info)
     ReleaseMemDC();
 }
 
-LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT SpreadWindowProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -72,4 +73,10 @@ LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return SpreadWindowProcHandled(window, message, wParam, lParam); });
 }

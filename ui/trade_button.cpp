@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
+#include "ui/callback_guard.h"
 #include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
@@ -292,10 +293,14 @@ void CBuyButton::ChangeButtonShape(CBaseWindow& notch)
 
 LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
+    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
+        return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
+    });
 }
 
 LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
+    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
+        return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
+    });
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/trading.h"
 #include "tools/terminal/expert.h"
@@ -159,4 +160,27 @@ TEST(ReportFatalError, DuringAnExchangeComesOnceTheCommandIsHandedOnAndSaysAnOrd
     DismissMessageBox(box);
     ASSERT_TRUE(probe.wait(10000));
     EXPECT_NE(probe.exitCode(), 0u);
+}
+
+TEST(ReportFatalError, ASecondFailureWhileTheFirstWaitsForTheExchangeStillHandsTheAnswerOnAndSaysTheLastWords)
+{
+    // As above, and a message the terminal sends the panel fails too while the first report waits.
+    const std::wstring journal = FreshTempPath(L"second-failure-");
+    SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", journal.c_str());
+    ServiceRun service("late", "late");
+    TerminalHost terminal;
+    PanelProcess probe = PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"),
+                                              ChartHandleText(terminal.chart()) + L" exchange twice");
+    SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", nullptr);
+    StandInExpert expert(probe.processId(), "EURUSD");
+    expert.Publish(SymbolDocument("EURUSD", "Stand-in Markets Ltd.", Quote(), Position()));
+    ASSERT_TRUE(probe.wait(20000));
+    EXPECT_EQ(probe.exitCode(), DWORD(ERROR_ACCESS_DENIED)) << "the second failure's code";
+    const std::string command = expert.orders().Read();
+    EXPECT_NE(command.find("Type="), std::string::npos) << "the service's answer never reached the expert";
+    EXPECT_EQ(service.Requests().size(), 1u);
+    const std::vector<std::string> lines = JournalLinesOfToday(journal);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines[lines.size() - 2].find("command BUY handed on"), std::string::npos) << lines[lines.size() - 2];
+    EXPECT_NE(lines.back().find("end exit=5 after a fatal error"), std::string::npos) << lines.back();
 }

@@ -3,14 +3,15 @@
 //   fatal_error_probe.exe <error code> <context> [quit-first]
 //   fatal_error_probe.exe lasting
 //   <chart handle> dialog
-//   <chart handle> exchange
+//   <chart handle> exchange [twice]
 //
 // quit-first posts the quit message before the report, as a closing chart does to the panel. lasting runs
 // the real panel on its own (past its "Not a window handle" box) with its background brush gone, so that
 // its drawing fails on every paint and every refresh tick, as a lasting failure does. dialog runs the real
 // panel on the chart whose handle starts its command line, opens the Executing dialog and makes the next
 // refresh tick behind it fail. exchange runs the real panel on the chart and presses BUY; a refresh tick
-// fails a second later, while the exchange waits for the service.
+// fails a second later, while the exchange waits for the service. With twice, a message another thread
+// sends the panel's window fails too (error 5) while that report waits for the exchange.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -27,6 +28,27 @@ void CALLBACK BreakTheDrawing(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(nullptr, timer);
     DeleteObject(GetMainWindow().backgroundBrush);
+}
+
+constexpr UINT failingMessage = WM_APP + 77;
+WNDPROC panelProcedure = nullptr;
+
+LRESULT CALLBACK FailingOnSentMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == failingMessage) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        ReportFatalError(L"Second failure");
+    }
+    return CallWindowProcW(panelProcedure, window, message, wParam, lParam);
+}
+
+// Sends the failing message once the first report has begun, as a terminal calling into the panel would.
+DWORD WINAPI SendWhileReporting(void* window)
+{
+    while (!FatalReportShowing())
+        Sleep(10);
+    SendMessageW(static_cast<HWND>(window), failingMessage, 0, 0);
+    return 0;
 }
 
 }  // namespace
@@ -53,6 +75,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         if (!MakeMainWindow() || !GetMainWindow().Create(instance, SW_SHOW))
             return 2;
         SetTimer(nullptr, 0, 1000, BreakTheDrawing);
+        if (count > 2 && std::wcscmp(words[2], L"twice") == 0) {
+            const HWND window = GetMainWindow().hWnd;
+            panelProcedure = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FailingOnSentMessage)));
+            CloseHandle(CreateThread(nullptr, 0, SendWhileReporting, window, 0, nullptr));
+        }
         GetMainWindow().tradeCommand(Buy);
         return 0;
     }
