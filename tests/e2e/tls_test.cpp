@@ -83,16 +83,19 @@ TEST(TlsPanel, AConnectionMadeAheadBeforeASleepIsNotTrustedAndThePressTradesOnTh
     Trading trading("ok", "ok", 100, L"panel_https.exe");
     ASSERT_NE(trading.window, nullptr);
 
-    // The pointer rests on BUY: the panel connects ahead, through the handshake.
-    ASSERT_TRUE(WaitUntilOnScreen(trading.buy));
-    ASSERT_TRUE(Xdotool(MoveTo(OnScreen(trading.buy, 40, 25))));
-    ASSERT_TRUE(primary.Forwarding()) << "no connection made ahead";
+    // The pointer rests on BUY: the panel connects ahead to the endpoint it chose, through the handshake.
+    ASSERT_TRUE(RestPointerOn(trading.buy, 40, 25));
+    ASSERT_TRUE(WaitUntil([&] { return primary.Accepted() + secondary.Accepted() == 1; }, 8000))
+        << "no connection made ahead: " << primary.Accepted() << " + " << secondary.Accepted();
+    const bool onPrimary = primary.Accepted() == 1;
+    const TlsFront& chosen = onPrimary ? primary : secondary;
+    ASSERT_TRUE(chosen.Forwarding());
     // The laptop sleeps; meanwhile the path dies without a word (the NAT forgot it), and the panel's
     // clock is late when it wakes. The press comes at once, before or after the late tick.
     {
         const Suspended sleeping(trading.panel.processId());
         ASSERT_TRUE(sleeping.held());
-        ASSERT_TRUE(primary.Freeze());
+        ASSERT_TRUE(chosen.Freeze());
         const ULONGLONG asleep = GetTickCount64();
         WaitUntil([&] { return GetTickCount64() - asleep > tickLateAfter.count() * 1000 + 500; }, 10000);
     }
@@ -102,6 +105,34 @@ TEST(TlsPanel, AConnectionMadeAheadBeforeASleepIsNotTrustedAndThePressTradesOnTh
     ASSERT_TRUE(trading.DialogGone(L"Executing", 12000));
     const auto requests = trading.RequestsOnceThereAre(2);
     ASSERT_EQ(requests.size(), 2u) << "the order and its Finish";
-    EXPECT_EQ(requests[0].endpoint, "127.0.0.2:8888") << "the healthy primary took it, not the retry";
+    EXPECT_EQ(requests[0].endpoint, onPrimary ? "127.0.0.2:8888" : "127.0.0.3:8888")
+        << "the healthy endpoint took it, not the retry";
     EXPECT_LT(requests[0].arrivedMs - pressed, double(connectBound.count())) << "within one connect's time";
+}
+
+TEST(TlsPanel, NothingIsMadeAheadWhileACommandRuns)
+{
+    ASSERT_TRUE(WinsockStarted());
+    const TestPki pki;
+    ASSERT_TRUE(pki.ready());
+    const TlsFront primary(pki, primaryPort, "valid", "127.0.0.2:8888");
+    const TlsFront secondary(pki, secondaryPort, "valid", "127.0.0.3:8888");
+    ASSERT_TRUE(primary.listening() && secondary.listening());
+    Trading trading("slow", "slow", 100, L"panel_https.exe");
+    ASSERT_NE(trading.window, nullptr);
+    const auto accepted = [&] { return primary.Accepted() + secondary.Accepted(); };
+
+    // The pointer rests on BUY: one connection made ahead, which the press then sends on.
+    ASSERT_TRUE(RestPointerOn(trading.buy, 40, 25));
+    ASSERT_TRUE(WaitUntil([&] { return accepted() == 1; }, 8000)) << "no connection made ahead: " << accepted();
+    ASSERT_TRUE((primary.Accepted() == 1 ? primary : secondary).Forwarding());
+    ASSERT_TRUE(Xdotool(L"click 1"));
+    // The service takes 2 s to answer while the pointer rests on the pressed button: its hovers start
+    // nothing, and neither do they while the Executing dialog is up.
+    ASSERT_NE(trading.Dialog(L"Executing"), nullptr);
+    EXPECT_EQ(accepted(), 1) << "a connection was made ahead during the exchange";
+    ASSERT_TRUE(trading.DialogGone(L"Executing", 12000));
+    // The Finish connects itself; then the pointer, still on BUY, is watched again for the next press.
+    EXPECT_TRUE(WaitUntil([&] { return accepted() == 3; }, 8000)) << accepted();
+    ASSERT_EQ(trading.RequestsOnceThereAre(2).size(), 2u);
 }

@@ -464,6 +464,21 @@ std::wstring MoveTo(POINT point)
     return L"mousemove " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y);
 }
 
+bool RestPointerOn(HWND window, int x, int y)
+{
+    const auto arrived = [](POINT point) {
+        return WaitUntil(
+            [&] {
+                POINT at;
+                return GetCursorPos(&at) && at.x == point.x && at.y == point.y;
+            },
+            3000);
+    };
+    const POINT beside = OnScreen(window, x + 1, y), point = OnScreen(window, x, y);
+    return WaitUntilOnScreen(window) && Xdotool(MoveTo(beside)) && arrived(beside) && Xdotool(MoveTo(point)) &&
+           arrived(point);
+}
+
 bool Drag(POINT from, POINT to)
 {
     // The first short step starts the move loop; the pauses let the panel follow each step.

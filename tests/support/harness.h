@@ -122,6 +122,11 @@ bool Xdotool(const std::wstring& arguments);
 POINT OnScreen(HWND window, int x, int y);
 // The xdotool words that move the pointer to a screen point.
 std::wstring MoveTo(POINT point);
+// Moves the pointer onto a point of a window's client area, once X shows the window, and waits until the
+// system has it there: wine drops a move to where it last saw the pointer (a test before may have left it
+// on the same spot, and a move over the bare root window never reaches wine), so the pointer comes from
+// one pixel beside. False when it did not arrive.
+bool RestPointerOn(HWND window, int x, int y);
 // A trader's drag from one screen point to another, with the button held between; false when xdotool failed.
 bool Drag(POINT from, POINT to);
 // Waits until the X server shows the window's top-level window, so real input reaches it.

@@ -95,7 +95,8 @@ TlsFront::TlsFront(const TestPki& pki, int port, const std::string& leaf, const 
     const std::wstring& there = netns_;
     // A backend given as a socat address of its own (EXEC:...) is used as it stands.
     const std::wstring leg = to.rfind(L"EXEC:", 0) == 0 ? L"'" + to + L"'" : L"TCP:" + to;
-    if (!RunUnixShell(there + L"/usr/bin/socat -lf /dev/null " + idle + listen + L" " + leg +
+    // Its notices (one for each connection accepted) go to a log of its own.
+    if (!RunUnixShell(there + L"/usr/bin/socat -d -d -lf " + pidFile_ + L".log " + idle + listen + L" " + leg +
                       L" </dev/null >/dev/null 2>&1 & echo $! >" + pidFile_))
         return;
     // Listening is socat's own socket on the port: another listener there would take the panel's
@@ -110,7 +111,7 @@ TlsFront::~TlsFront()
 {
     // The front's children serve connections still open; they end with them, but stopped ones end only killed.
     RunUnixShell(L"kill $(cat " + pidFile_ + L") 2>/dev/null; kill -KILL $(cat " + pidFile_ + L".frozen 2>/dev/null) "
-                 L"2>/dev/null; rm -f " + pidFile_ + L" " + pidFile_ + L".frozen");
+                 L"2>/dev/null; rm -f " + pidFile_ + L" " + pidFile_ + L".frozen " + pidFile_ + L".log");
 }
 
 bool TlsFront::Forwarding() const
@@ -119,6 +120,16 @@ bool TlsFront::Forwarding() const
     return RunUnixShell(L"p=$(cat " + pidFile_ + L"); for i in $(seq 160); do for c in $(pgrep -P $p); do " + netns_ +
                         L"/usr/bin/ss -Htnp state established dst " + backend_ + L" | grep -q pid=$c, && exit 0; "
                         L"done; sleep 0.05; done; exit 1");
+}
+
+int TlsFront::Accepted() const
+{
+    const std::string log = ReadFile(pidFile_ + L".log");
+    int count = 0;
+    for (size_t at = log.find("accepting connection from"); at != std::string::npos;
+         at = log.find("accepting connection from", at + 1))
+        ++count;
+    return count;
 }
 
 bool TlsFront::Freeze() const

@@ -59,6 +59,8 @@ public:
     // The connections it holds now stop forwarding without closing, as a path that died silently: their
     // processes stop (and are killed with the front). New connections are forwarded as before.
     bool Freeze() const;
+    // How many connections it has accepted so far.
+    int Accepted() const;
 
 private:
     std::wstring pidFile_;
