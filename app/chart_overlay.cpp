@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "app/placement.h"
-#include "ui/callback_guard.h"
+#include "win/callback_guard.h"
 
 namespace {
 

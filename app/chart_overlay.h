@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 // True when the panel must stand in for a child of this chart: under wine, with the chart in another
 // process, unless the environment variable PANEL_AS_CHILD is 1, which keeps the real child.

@@ -9,9 +9,9 @@
 
 #include "app/input_freeze.h"
 #include "ui/base_window.h"
-#include "ui/fatal_error.h"
-#include "ui/system_thread.h"
-#include "ui/win_handles.h"
+#include "win/fatal_error.h"
+#include "win/system_thread.h"
+#include "win/win_handles.h"
 
 namespace {
 

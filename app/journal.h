@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 // The journal's folder: PANEL_JOURNAL_FOLDER when set, otherwise "Pellantix\journal" in the user's local
 // application data (LOCALAPPDATA); none without either.

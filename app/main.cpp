@@ -5,7 +5,7 @@
 #include "app/input_freeze.h"
 #include "app/main_window.h"
 #include "service/winsock_session.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {

@@ -8,13 +8,14 @@
 #include <system_error>
 
 #include "app/input_freeze.h"
+#include "app/panel_procedures.h"
 #include "app/placement.h"
 #include "panel_version.h"
 #include "res/resource.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
+#include "win/callback_guard.h"
+#include "win/fatal_error.h"
 
 namespace {
 
@@ -181,20 +182,20 @@ void CMainWindow::CreateChildren()
 {
     closeButton.Create(*this);
     pinButton.Create(*this, closeButton);
-    clientArea.Create(*this, closeButton);
-    spreadWindow.Create(clientArea);
-    sellButton.Create(clientArea, spreadWindow);
-    buyButton.Create(clientArea, spreadWindow);
+    clientArea.Create(*this, closeButton, ClientAreaProc);
+    spreadWindow.Create(clientArea, SpreadWindowProc);
+    sellButton.Create(clientArea, spreadWindow, SellButtonProc);
+    buyButton.Create(clientArea, spreadWindow, BuyButtonProc);
 
     // The volume list sits in the gap the two buttons' bottom notches leave.
     volumeCombo.CreateComboBox(clientArea, (clientArea.width - 71) / 2, buyButton.y + buyButton.height - 21, 71);
     volumeCombo.FillVolumeList();
 
-    slLabel.CreateLabel(clientArea, IDB_LABEL, IDS_SL, 1, sellButton.y + sellButton.height + 1);
+    slLabel.CreateLabel(clientArea, IDB_LABEL, IDS_SL, 1, sellButton.y + sellButton.height + 1, LabelProc);
     slCombo.CreateComboBox(clientArea, slLabel.x + slLabel.width + 1, slLabel.y + 1,
                            sellButton.x + sellButton.width - slLabel.x - slLabel.width - 2);
     slCombo.FillStopList();
-    tpLabel.CreateLabel(clientArea, IDB_LABEL, IDS_TP, buyButton.x, buyButton.y + buyButton.height + 1);
+    tpLabel.CreateLabel(clientArea, IDB_LABEL, IDS_TP, buyButton.x, buyButton.y + buyButton.height + 1, LabelProc);
     tpCombo.CreateComboBox(clientArea, tpLabel.x + tpLabel.width + 1, tpLabel.y + 1,
                            buyButton.x + buyButton.width - tpLabel.x - tpLabel.width - 2);
     tpCombo.FillStopList();
@@ -209,7 +210,7 @@ void CMainWindow::CreateChildren()
     closeAllButton.CreateButton(clientArea, IDC_CLOSE_ALL_BUTTON, breakEvenField.x,
                                 breakEvenField.y + breakEvenField.height + 1, fieldWidth);
     closeAllButton.SetText(L"Close All");
-    stripLabel.CreateLabel(clientArea, IDB_STRIP, 0, 1, profitField.y + profitField.height + 1);
+    stripLabel.CreateLabel(clientArea, IDB_STRIP, 0, 1, profitField.y + profitField.height + 1, LabelProc);
 }
 
 void CMainWindow::RefreshPanel()
@@ -242,7 +243,7 @@ void CMainWindow::RefreshPanel()
     }
     buyButton.UpdateButton(symbolInfo.Digits, symbolInfo.AskUp, symbolInfo.Ask);
     sellButton.UpdateButton(symbolInfo.Digits, symbolInfo.BidUp, symbolInfo.Bid);
-    spreadWindow.UpdateSpread(symbolInfo);
+    spreadWindow.UpdateSpread(symbolInfo.Digits, symbolInfo.Ask, symbolInfo.Bid);
     volumeField.JustifyText(L"Vol:", FormatFixed(symbolInfo.Vol, 3));
     profitField.JustifyText(L"P/L:", FormatFixed(symbolInfo.Profit, 2));
     breakEvenField.JustifyText(L"BE:", FormatBreakEven(symbolInfo));

@@ -2,8 +2,8 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
+#include "win/callback_guard.h"
+#include "win/fatal_error.h"
 
 HWND ParentWindow(HWND window)
 {

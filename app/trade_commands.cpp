@@ -9,8 +9,8 @@
 #include "exchange/shared_text.h"
 #include "res/resource.h"
 #include "service/reply_decoding.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
+#include "win/callback_guard.h"
+#include "win/fatal_error.h"
 
 namespace {
 

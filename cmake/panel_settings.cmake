@@ -32,7 +32,7 @@ function(panel_settings_library name primary secondary pins)
   panel_check_settings("${primary}" "${secondary}" "${pins}")
   string(REGEX REPLACE "[;, ]+" " " pins_text "${pins}")
   add_library(${name} OBJECT ${PROJECT_SOURCE_DIR}/service/build_settings.cpp)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_include_directories(${name} PRIVATE ${CMAKE_BINARY_DIR}/layers/panel_service)
   target_compile_definitions(${name} PRIVATE PANEL_PRIMARY_ENDPOINT="${primary}"
                                              PANEL_SECONDARY_ENDPOINT="${secondary}" PANEL_TLS_PINS="${pins_text}")
 endfunction()

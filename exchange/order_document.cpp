@@ -5,8 +5,8 @@
 
 #include "exchange/shared_text.h"
 #include "exchange/xml_document.h"
-#include "ui/com_ptr.h"
-#include "ui/fatal_error.h"
+#include "win/com_ptr.h"
+#include "win/fatal_error.h"
 
 bool orderCompleted()
 {

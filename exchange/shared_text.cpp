@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "exchange/ansi_text.h"
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "exchange/shared_text.h"
 #include "exchange/xml_document.h"
-#include "ui/com_ptr.h"
+#include "win/com_ptr.h"
 
 int DecimalInteger(const std::wstring& text)
 {

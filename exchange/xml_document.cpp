@@ -1,6 +1,6 @@
 #include "exchange/xml_document.h"
 
-#include "ui/com_ptr.h"
+#include "win/com_ptr.h"
 
 #include <new>
 

@@ -6,7 +6,7 @@
 
 #include "service/endpoints.h"
 #include "service/tls_policy.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 #if !defined(PANEL_PRIMARY_ENDPOINT) || !defined(PANEL_SECONDARY_ENDPOINT) || !defined(PANEL_TLS_PINS)
 #error "PANEL_PRIMARY_ENDPOINT, PANEL_SECONDARY_ENDPOINT and PANEL_TLS_PINS are set at configure time"

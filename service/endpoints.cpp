@@ -17,9 +17,9 @@
 #include "exchange/ansi_text.h"
 #include "service/order_path.h"
 #include "service/winsock_session.h"
-#include "ui/fatal_error.h"
-#include "ui/system_thread.h"
-#include "ui/win_handles.h"
+#include "win/fatal_error.h"
+#include "win/system_thread.h"
+#include "win/win_handles.h"
 
 namespace {
 

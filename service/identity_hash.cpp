@@ -14,9 +14,9 @@
 
 #include "exchange/ansi_text.h"
 #include "service/order_path.h"
-#include "ui/fatal_error.h"
-#include "ui/system_thread.h"
-#include "ui/win_handles.h"
+#include "win/fatal_error.h"
+#include "win/system_thread.h"
+#include "win/win_handles.h"
 
 std::wstring padToBlock(const std::wstring& text)
 {

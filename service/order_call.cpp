@@ -12,13 +12,13 @@
 #include <ws2tcpip.h>
 #include <wininet.h>
 
+#include "BasicHttpBinding_USCOREIPellantix.nsmap"
 #include "exchange/ansi_text.h"
 #include "service/endpoints.h"
 #include "service/tls_channel.h"
 #include "service/winsock_session.h"
 #include "soapBasicHttpBinding_USCOREIPellantixProxy.h"
-#include "ui/win_handles.h"
-#include "BasicHttpBinding_USCOREIPellantix.nsmap"
+#include "win/win_handles.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "exchange/ansi_text.h"
 #include "service/order_call.h"
-#include "service/reply_decoding.h"
 #include "service/order_path.h"
+#include "service/reply_decoding.h"
 #include "service/tls_channel.h"
-#include "ui/system_thread.h"
+#include "win/system_thread.h"
 
 
 void COrderPath::connectAhead()

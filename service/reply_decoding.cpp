@@ -9,9 +9,9 @@
 #include "exchange/ansi_text.h"
 #include "exchange/xml_document.h"
 #include "service/order_path.h"
-#include "ui/com_ptr.h"
-#include "ui/fatal_error.h"
-#include "ui/win_handles.h"
+#include "win/com_ptr.h"
+#include "win/fatal_error.h"
+#include "win/win_handles.h"
 
 namespace {
 

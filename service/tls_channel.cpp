@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace {
 

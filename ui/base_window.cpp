@@ -1,7 +1,7 @@
 #include "ui/base_window.h"
 
 #include "res/resource.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 bool CBaseWindow::Initialize(HINSTANCE instance, int showCommand)
 {

@@ -6,7 +6,7 @@
 
 #include <iterator>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 class CBaseWindow {
 public:

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 
 #include "res/resource.h"
-#include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
+#include "win/fatal_error.h"
 
 namespace {
 

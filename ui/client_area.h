@@ -5,7 +5,6 @@
 
 class CClientArea : public CBaseWindow {
 public:
-    bool Create(CBaseWindow& main, CBaseWindow& closeButton);
+    // The procedure is the panel's: it receives the controls' commands.
+    bool Create(CBaseWindow& main, CBaseWindow& closeButton, WNDPROC procedure);
 };
-
-LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

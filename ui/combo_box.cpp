@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "res/resource.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 namespace {
 

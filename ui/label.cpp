@@ -1,11 +1,9 @@
 #include "ui/label.h"
 
-#include "app/main_window.h"
 #include "res/resource.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
-bool CLabel::CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int left, int top)
+bool CLabel::CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int left, int top, WNDPROC procedure)
 {
     hInstance = parent.hInstance;
     if (!LoadStringW(hInstance, IDS_LABEL_CLASS, className, static_cast<int>(std::size(className))))
@@ -15,7 +13,7 @@ bool CLabel::CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int 
     font = parent.font;
     x = left;
     y = top;
-    windowProc = LabelProc;
+    windowProc = procedure;
     hWndParent = parent.hWnd;
     dwExStyle = 0;
     dwStyle = WS_CHILD | WS_VISIBLE | 0xE;
@@ -56,24 +54,4 @@ bool CLabel::DrawLabelName()
         ReportFatalError(L"CLabel::DrawLabelName");
     StopPaint();
     return true;
-}
-
-static LRESULT LabelProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_PAINT) {
-        CMainWindow& main = GetMainWindow();
-        for (CLabel* label : {&main.slLabel, &main.tpLabel, &main.stripLabel}) {
-            if (label->hWnd == window) {
-                label->DrawLabelName();
-                return 0;
-            }
-        }
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return LabelProcHandled(window, message, wParam, lParam); });
 }

@@ -5,13 +5,10 @@
 
 class CLabel : public CBaseWindow {
 public:
-    // stringId 0: no text. The window takes the bitmap's size.
-    bool CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int x, int y);
+    // stringId 0: no text. The window takes the bitmap's size; its procedure paints it (DrawLabelName).
+    bool CreateLabel(CBaseWindow& parent, WORD bitmapId, UINT stringId, int x, int y, WNDPROC procedure);
     bool DrawLabelName();
 
     wchar_t text[100] = {};
     BITMAP pictureInfo = {};
 };
-
-// One class ("ButtonLabel") for all labels: the procedure finds its label among the panel's three.
-LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,19 +1,17 @@
 #include "ui/spread_window.h"
 
-#include "app/main_window.h"
 #include "res/resource.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
+#include "win/fatal_error.h"
 
-bool CSpreadWindow::Create(CBaseWindow& parent)
+bool CSpreadWindow::Create(CBaseWindow& parent, WNDPROC procedure)
 {
     hInstance = parent.hInstance;
     if (!LoadStringW(hInstance, IDS_SPREAD_WINDOW_CLASS, className, static_cast<int>(std::size(className))))
         ReportFatalError(L"CSpreadWindow::Create");
     font = CreateArialFont(10, FW_NORMAL);
-    windowProc = SpreadWindowProc;
+    windowProc = procedure;
     if (!LoadBackground(IDB_SPREAD))
         ReportFatalError(L"Can't create SpreadWindow BackGroundBrush");
     y = 1;
@@ -25,10 +23,10 @@ bool CSpreadWindow::Create(CBaseWindow& parent)
     return true;
 }
 
-void CSpreadWindow::PrintSpread(const SymbolInfo& info)
+void CSpreadWindow::PrintSpread(int digits, double ask, double bid)
 {
     DrawBackGroundBrush();
-    const SpreadParts spread = SpreadPieces(info.Digits, info.Ask, info.Bid);
+    const SpreadParts spread = SpreadPieces(digits, ask, bid);
     shown_ = spread;
     if (!SetBkMode(memDC, TRANSPARENT) || SetTextColor(memDC, RGB(0, 0, 0)) == CLR_INVALID)
         ReportFatalError(L"CSpreadWindow::PrintSpread");
@@ -48,35 +46,11 @@ void CSpreadWindow::PrintSpread(const SymbolInfo& info)
         ReportFatalError(L"CSpreadWindow::PrintSpread");
 }
 
-void CSpreadWindow::UpdateSpread(const SymbolInfo& info)
+void CSpreadWindow::UpdateSpread(int digits, double ask, double bid)
 {
-    if (shown_ && *shown_ == SpreadPieces(info.Digits, info.Ask, info.Bid))
+    if (shown_ && *shown_ == SpreadPieces(digits, ask, bid))
         return;
     GetMemDC();
-    PrintSpread(info);
+    PrintSpread(digits, ask, bid);
     ReleaseMemDC();
-}
-
-static LRESULT SpreadWindowProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_DESTROY:
-        QuitPanel();
-        return 0;
-    case WM_PAINT: {
-        CMainWindow& main = GetMainWindow();
-        main.spreadWindow.StartPaint();
-        main.spreadWindow.PrintSpread(main.symbolInfo);
-        main.spreadWindow.StopPaint();
-        return 0;
-    }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-}
-
-LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return SpreadWindowProcHandled(window, message, wParam, lParam); });
 }

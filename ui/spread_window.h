@@ -3,23 +3,19 @@
 
 #include <optional>
 
-#include "ui/price_text.h"
-
-#include "exchange/symbol_info.h"
 #include "ui/base_window.h"
+#include "ui/price_text.h"
 
 class CSpreadWindow : public CBaseWindow {
 public:
-    // Centred at the top of parent, sized by its bitmap.
-    bool Create(CBaseWindow& parent);
-    // Draws the spread of the record into the open memory bitmap.
-    void PrintSpread(const SymbolInfo& info);
+    // Centred at the top of parent, sized by its bitmap; the procedure paints it (PrintSpread).
+    bool Create(CBaseWindow& parent, WNDPROC procedure);
+    // Draws the spread of the prices, at the symbol's digits, into the open memory bitmap.
+    void PrintSpread(int digits, double ask, double bid);
     // Draws the spread on screen when it is not the one shown.
-    void UpdateSpread(const SymbolInfo& info);
+    void UpdateSpread(int digits, double ask, double bid);
     void ForgetShown() { shown_.reset(); }
 
 private:
     std::optional<SpreadParts> shown_;
 };
-
-LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

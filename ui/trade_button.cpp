@@ -2,12 +2,10 @@
 
 #include <array>
 
-#include "app/main_window.h"
 #include "res/resource.h"
-#include "ui/callback_guard.h"
-#include "ui/fatal_error.h"
 #include "ui/font.h"
 #include "ui/price_text.h"
+#include "win/fatal_error.h"
 
 namespace {
 
@@ -37,64 +35,6 @@ void ApplyOutline(HWND window, const std::array<POINT, 8>& outline, const wchar_
     if (!region || !SetWindowRgn(window, region, TRUE))
         ReportFatalError(context);
     region.release();  // the window owns it now
-}
-
-// How long the pointer rests on BUY or SELL before the panel connects to the service ahead of a press:
-// a hand on its way elsewhere passes in less.
-constexpr DWORD pointerRestMs = 150;
-
-// Told once the pointer has rested on the button that long, and once it leaves.
-void TrackRest(HWND window)
-{
-    TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window, pointerRestMs};
-    TrackMouseEvent(&track);
-}
-
-// The common part of both procedures.
-LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, UINT message, WPARAM wParam,
-                           LPARAM lParam)
-{
-    CMainWindow& main = GetMainWindow();
-    const SymbolInfo& info = main.symbolInfo;
-    const bool ask = order == Buy;
-    switch (message) {
-    case WM_DESTROY:
-        QuitPanel();
-        return 0;
-    case WM_PAINT:
-        button.PaintButton(info.Digits, ask ? info.AskUp : info.BidUp, ask ? info.Ask : info.Bid);
-        return 0;
-    case WM_LBUTTONDOWN:
-        // Drawn pressed until the whole command is over: painted while the order is on its way, which the
-        // drawing does not hold back.
-        button.pressed = true;
-        InvalidateRect(window, nullptr, FALSE);
-        main.tradeCommand(order);
-        button.pressed = false;
-        main.RefreshPanel();
-        // The pointer that stays on the button after the command moves no more: the rest is watched from
-        // now on, or the next press would find no connection made ahead.
-        if (POINT cursor; GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
-            TrackRest(window);
-        return 0;
-    case WM_LBUTTONUP:
-        button.pressed = false;
-        main.RefreshPanel();
-        return 0;
-    case WM_MOUSEMOVE:
-        TrackRest(window);
-        main.pointerOnTrade();
-        return 0;
-    case WM_MOUSEHOVER:
-        TrackRest(window);  // told again while it stays, so a connection the service closed is made again
-        main.pointerRestsOnTrade();
-        return 0;
-    case WM_MOUSELEAVE:
-        main.pointerLeftTrade();
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
 }
 
 }  // namespace
@@ -225,7 +165,6 @@ void CTradeButton::PrintDigits(const std::wstring& piece, int top, int pieceHeig
 void CTradeButton::PrintName()
 {
     win::UniqueFont nameFont(CreateArialFont(17, FW_HEAVY));
-    font = nameFont.get();
     if (!nameFont)
         ReportFatalError(L"CTradeButton::PrintName");
     win::SelectGuard selected(memDC, nameFont);
@@ -233,7 +172,6 @@ void CTradeButton::PrintName()
     if (!selected.ok() || !DrawTextW(memDC, name.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | DT_NOCLIP) ||
         !selected.restore() || !nameFont.close())
         ReportFatalError(L"CTradeButton::PrintName");
-    font = nullptr;
 }
 
 bool CTradeButton::CreateTradeButton(CBaseWindow& parent, const TradeButtonKind& kind)
@@ -253,9 +191,9 @@ bool CTradeButton::CreateTradeButton(CBaseWindow& parent, const TradeButtonKind&
     return true;
 }
 
-bool CSellButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+bool CSellButton::Create(CBaseWindow& parent, CBaseWindow& notch, WNDPROC procedure)
 {
-    CreateTradeButton(parent, {IDS_SELL_BUTTON_CLASS, L"SELL", IDB_SELL, IDB_SELL_PRESSED, SellButtonProc,
+    CreateTradeButton(parent, {IDS_SELL_BUTTON_CLASS, L"SELL", IDB_SELL, IDB_SELL_PRESSED, procedure,
                                L"CSellButton::Create", L"Can't create SellButton BackGroundBrush"});
     // At the left; the caption left of the bottom notch.
     arrowLeft = 2;
@@ -272,9 +210,9 @@ void CSellButton::ChangeButtonShape(CBaseWindow& notch)
     ApplyOutline(hWnd, SellOutline(width, height, notch.width, notch.height), L"CSellButton::ChangeButtonShape");
 }
 
-bool CBuyButton::Create(CBaseWindow& parent, CBaseWindow& notch)
+bool CBuyButton::Create(CBaseWindow& parent, CBaseWindow& notch, WNDPROC procedure)
 {
-    CreateTradeButton(parent, {IDS_BUY_BUTTON_CLASS, L"BUY", IDB_BUY, IDB_BUY_PRESSED, BuyButtonProc,
+    CreateTradeButton(parent, {IDS_BUY_BUTTON_CLASS, L"BUY", IDB_BUY, IDB_BUY_PRESSED, procedure,
                                L"CBuyButton::Create", L"Can't create BuyButton BackGroundBrush"});
     // At the right; the caption right of the bottom notch.
     arrowLeft = width - arrowWidth - 2;
@@ -289,18 +227,4 @@ bool CBuyButton::Create(CBaseWindow& parent, CBaseWindow& notch)
 void CBuyButton::ChangeButtonShape(CBaseWindow& notch)
 {
     ApplyOutline(hWnd, BuyOutline(width, height, notch.width, notch.height), L"CBuyButton::ChangeButtonShape");
-}
-
-LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
-        return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
-    });
-}
-
-LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
-        return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
-    });
 }

@@ -9,10 +9,6 @@
 #include "ui/base_window.h"
 #include "ui/price_text.h"
 
-LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-
 // What tells SELL and BUY apart at creation.
 struct TradeButtonKind {
     UINT classId;
@@ -87,14 +83,15 @@ private:
 
 class CSellButton : public CTradeButton {
 public:
-    // At the left of parent; notch is the spread window, whose size cuts the top notch.
-    bool Create(CBaseWindow& parent, CBaseWindow& notch);
+    // At the left of parent; notch is the spread window, whose size cuts the top notch. The procedure is
+    // the panel's, which knows what a press does.
+    bool Create(CBaseWindow& parent, CBaseWindow& notch, WNDPROC procedure);
     void ChangeButtonShape(CBaseWindow& notch);
 };
 
 class CBuyButton : public CTradeButton {
 public:
-    bool Create(CBaseWindow& parent, CBaseWindow& notch);
+    bool Create(CBaseWindow& parent, CBaseWindow& notch, WNDPROC procedure);
     void ChangeButtonShape(CBaseWindow& notch);
 };
 

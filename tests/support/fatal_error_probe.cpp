@@ -20,7 +20,7 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 namespace {
 

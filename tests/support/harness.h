@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "tools/terminal/panel_process.h"
-#include "ui/system_thread.h"
 #include "tools/terminal/terminal_window.h"
+#include "win/system_thread.h"
 
 namespace harness {
 

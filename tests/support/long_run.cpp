@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "tests/support/trading.h"
-#include "ui/system_thread.h"
+#include "win/system_thread.h"
 
 namespace harness {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/support/harness.h"
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace harness {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "tests/support/harness.h"
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace harness {
 

@@ -11,7 +11,7 @@
 
 #include "tools/terminal/expert.h"
 #include "tools/terminal/panel_process.h"
-#include "ui/system_thread.h"
+#include "win/system_thread.h"
 
 namespace harness {
 

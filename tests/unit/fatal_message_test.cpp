@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 namespace {
 

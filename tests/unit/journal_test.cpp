@@ -11,8 +11,8 @@
 #include "app/journal.h"
 #include "service/order_call.h"
 #include "service/reply_decoding.h"
-#include "ui/system_thread.h"
 #include "tests/support/harness.h"
+#include "win/system_thread.h"
 
 
 TEST(JournalLines, OneEventIsOneLineWithTimeAndProcessAndTextsAreBounded)

@@ -19,18 +19,18 @@
 #include <utility>
 #include <vector>
 
-#include "service/winsock_session.h"
-#include "ui/system_thread.h"
-#include "service/order_path.h"
-#include "service/tls_channel.h"
 #include "service/endpoints.h"
 #include "service/identity_hash.h"
 #include "service/order_call.h"
+#include "service/order_path.h"
 #include "service/reply_decoding.h"
+#include "service/tls_channel.h"
+#include "service/winsock_session.h"
 #include "tests/support/harness.h"
 #include "tests/support/system.h"
 #include "tests/unit/allocation_limit.h"
 #include "tools/terminal/broker_connection.h"
+#include "win/system_thread.h"
 
 namespace {
 

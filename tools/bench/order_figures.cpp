@@ -23,7 +23,7 @@
 #include "tools/bench/timing.h"
 #include "tools/terminal/broker_connection.h"
 #include "tools/terminal/panel_process.h"
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace {
 

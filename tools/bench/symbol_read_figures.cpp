@@ -9,8 +9,8 @@
 #include "exchange/xml_document.h"
 #include "tools/bench/figures.h"
 #include "tools/bench/timing.h"
-#include "ui/com_ptr.h"
-#include "ui/win_handles.h"
+#include "win/com_ptr.h"
+#include "win/win_handles.h"
 
 FigureRows SymbolReadFigures()
 {

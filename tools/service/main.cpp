@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "soapBasicHttpBinding_USCOREIPellantixService.h"
 #include "BasicHttpBinding_USCOREIPellantix.nsmap"
+#include "soapBasicHttpBinding_USCOREIPellantixService.h"
 #include "tools/common/monotonic_clock.h"
 #include "tools/service/order_command.h"
-#include "ui/system_thread.h"
+#include "win/system_thread.h"
 
 namespace {
 

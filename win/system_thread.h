@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace win {
 

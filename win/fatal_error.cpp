@@ -1,4 +1,4 @@
-#include "ui/fatal_error.h"
+#include "win/fatal_error.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "ui/win_handles.h"
+#include "win/win_handles.h"
 
 namespace {
 
