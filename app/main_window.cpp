@@ -181,7 +181,7 @@ bool CMainWindow::InitInstance()
 void CMainWindow::CreateChildren()
 {
     closeButton.Create(*this);
-    pinButton.Create(*this, closeButton);
+    pinButton.Create(*this, closeButton, PinButtonProc);
     clientArea.Create(*this, closeButton, ClientAreaProc);
     spreadWindow.Create(clientArea, SpreadWindowProc);
     sellButton.Create(clientArea, spreadWindow, SellButtonProc);

@@ -21,11 +21,10 @@
 #include "ui/spread_window.h"
 #include "ui/trade_button.h"
 
-// The timers: the 100 ms refresh on the main window, the 500 ms poll on the Executing dialog, and the
-// closing of a connection made ahead a while after the pointer has left BUY and SELL.
+// The timers: the 100 ms refresh on the main window (the order path's clock too), and the 500 ms poll on
+// the Executing dialog.
 constexpr UINT_PTR refreshTimer = 0;
 constexpr UINT_PTR executingTimer = 0;
-constexpr UINT_PTR dropAheadTimer = 1;
 // Posted to the panel to end a refused activation: it may be activated again (by a click).
 constexpr UINT activatableAgainMessage = WM_APP + 1;
 

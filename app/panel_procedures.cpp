@@ -1,20 +1,18 @@
 #include "app/panel_procedures.h"
 
 #include "app/main_window.h"
+#include "app/placement.h"
 #include "res/resource.h"
 #include "win/callback_guard.h"
 #include "win/fatal_error.h"
 
 namespace {
 
-// How long the pointer rests on BUY or SELL before the panel connects to the service ahead of a press:
-// a hand on its way elsewhere passes in less.
-constexpr DWORD pointerRestMs = 150;
-
-// Told once the pointer has rested on the button that long, and once it leaves.
+// Told once the pointer has rested on the button as long as the order path asks, and once it leaves.
 void TrackRest(HWND window)
 {
-    TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window, pointerRestMs};
+    TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, window,
+                             static_cast<DWORD>(COrderPath::restBeforeConnecting.count())};
     TrackMouseEvent(&track);
 }
 
@@ -63,6 +61,15 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+
+// The pin returns the panel only into the chart it came from: a closed chart's handle value can come back
+// as an unrelated window.
+bool ChartStillThere(const CMainWindow& main)
+{
+    DWORD owner = 0;
+    return GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess;
 }
 
 }  // namespace
@@ -150,4 +157,55 @@ LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     return win::GuardedWindowMessage(window, message, wParam, lParam,
                                      [&] { return ClientAreaProcHandled(window, message, wParam, lParam); });
+}
+
+void MoveToOriginPos(HWND pinButton)
+{
+    const HWND panel = GetParent(pinButton);
+    if (!IsWindow(panel))
+        return;
+    if (CMainWindow& main = GetMainWindow(); main.overlay.active()) {
+        // The stand-in child moves between the same two windows, to the same places.
+        const HWND terminal = main.overlay.terminal();
+        if (main.overlay.anchor() != terminal)
+            main.overlay.MoveInto(terminal, {main.x, main.y});
+        else if (ChartStillThere(main))
+            main.overlay.MoveInto(main.hWndChart, {6, 20});
+        return;
+    }
+    const HWND current = GetParent(panel);
+    const HWND root = GetAncestor(pinButton, GA_ROOT);
+    // A panel on its own is its own top-level window: there is nowhere to move it.
+    if (!IsWindow(root) || root == panel)
+        return;
+    CMainWindow& main = GetMainWindow();
+    if (current != root) {
+        // Out of the chart into the top-level window, always at the same place.
+        SetParent(panel, root);
+        if (!SetWindowPos(main.hWnd, HWND_TOP, main.x, main.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
+            ReportFatalError(L"CMainWindow::MoveToOriginPos");
+    } else if (ChartStillThere(main)) {
+        SetParent(panel, main.hWndChart);
+        SetWindowPos(main.hWnd, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
+    }
+}
+
+static LRESULT PinButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        QuitPanel();
+        return 0;
+    case WM_LBUTTONUP:
+        MoveToOriginPos(window);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return win::GuardedWindowMessage(window, message, wParam, lParam,
+                                     [&] { return PinButtonProcHandled(window, message, wParam, lParam); });
 }

@@ -12,3 +12,9 @@ LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The client area's: the parent of every control, receiver of their commands.
 LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The pin button's: its click moves the panel (MoveToOriginPos).
+LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
+// position, or back into the chart at (6, 20).
+void MoveToOriginPos(HWND pinButton);

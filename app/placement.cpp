@@ -1,6 +1,5 @@
 #include "app/placement.h"
 
-#include "app/main_window.h"
 #include "res/resource.h"
 #include "win/callback_guard.h"
 #include "win/fatal_error.h"
@@ -46,14 +45,6 @@ void CreateStripButton(CBaseWindow& button, CBaseWindow& panel, UINT classId, WN
     button.dwStyle = WS_CHILD | WS_VISIBLE;
 }
 
-// The pin returns the panel only into the chart it came from: a closed chart's handle value can come back
-// as an unrelated window.
-bool ChartStillThere(const CMainWindow& main)
-{
-    DWORD owner = 0;
-    return GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess;
-}
-
 }  // namespace
 
 bool CCloseButton::Create(CBaseWindow& panel)
@@ -66,45 +57,14 @@ bool CCloseButton::Create(CBaseWindow& panel)
     return true;
 }
 
-bool CPinButton::Create(CBaseWindow& panel, CBaseWindow& closeButton)
+bool CPinButton::Create(CBaseWindow& panel, CBaseWindow& closeButton, WNDPROC procedure)
 {
-    CreateStripButton(*this, panel, IDS_PIN_BUTTON_CLASS, PinButtonProc, IDB_PIN_BUTTON, L"CPinButton::Create",
+    CreateStripButton(*this, panel, IDS_PIN_BUTTON_CLASS, procedure, IDB_PIN_BUTTON, L"CPinButton::Create",
                       L"Can't create PinButton BackGroundBrush");
     x = closeButton.x - width - 1;
     dwExStyle = 0;
     Initialize(hInstance, SW_SHOW);
     return true;
-}
-
-void MoveToOriginPos(HWND pinButton)
-{
-    const HWND panel = GetParent(pinButton);
-    if (!IsWindow(panel))
-        return;
-    if (CMainWindow& main = GetMainWindow(); main.overlay.active()) {
-        // The stand-in child moves between the same two windows, to the same places.
-        const HWND terminal = main.overlay.terminal();
-        if (main.overlay.anchor() != terminal)
-            main.overlay.MoveInto(terminal, {main.x, main.y});
-        else if (ChartStillThere(main))
-            main.overlay.MoveInto(main.hWndChart, {6, 20});
-        return;
-    }
-    const HWND current = GetParent(panel);
-    const HWND root = GetAncestor(pinButton, GA_ROOT);
-    // A panel on its own is its own top-level window: there is nowhere to move it.
-    if (!IsWindow(root) || root == panel)
-        return;
-    CMainWindow& main = GetMainWindow();
-    if (current != root) {
-        // Out of the chart into the top-level window, always at the same place.
-        SetParent(panel, root);
-        if (!SetWindowPos(main.hWnd, HWND_TOP, main.x, main.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
-            ReportFatalError(L"CMainWindow::MoveToOriginPos");
-    } else if (ChartStillThere(main)) {
-        SetParent(panel, main.hWndChart);
-        SetWindowPos(main.hWnd, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
-    }
 }
 
 static LRESULT CloseButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -123,24 +83,4 @@ LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
 {
     return win::GuardedWindowMessage(window, message, wParam, lParam,
                                      [&] { return CloseButtonProcHandled(window, message, wParam, lParam); });
-}
-
-static LRESULT PinButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_DESTROY:
-        QuitPanel();
-        return 0;
-    case WM_LBUTTONUP:
-        MoveToOriginPos(window);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-}
-
-LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return PinButtonProcHandled(window, message, wParam, lParam); });
 }

@@ -1,5 +1,6 @@
 // Where the panel sits inside the terminal's windows: the re-application of a window's place, the pin
-// button that moves the panel between the chart and the terminal's top-level window, the close button.
+// button (its procedure, which moves the panel between the chart and the terminal's top-level window, is
+// the panel's) and the close button.
 #pragma once
 
 #include <windows.h>
@@ -22,12 +23,7 @@ public:
 class CPinButton : public CBaseWindow {
 public:
     // Left of the close button.
-    bool Create(CBaseWindow& panel, CBaseWindow& closeButton);
+    bool Create(CBaseWindow& panel, CBaseWindow& closeButton, WNDPROC procedure);
 };
 
-// The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
-// position, or back into the chart at (6, 20).
-void MoveToOriginPos(HWND pinButton);
-
 LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -15,14 +15,6 @@
 namespace {
 
 constexpr UINT executingIntervalMs = 500;
-// A connection made ahead stays this long after the pointer has left BUY and SELL.
-constexpr UINT keepAheadMs = 3000;
-
-void CALLBACK DropAheadTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD)
-{
-    KillTimer(window, timerId);
-    win::Guarded([] { GetMainWindow().orderPath.dropConnectionAhead(); }, [] {});  // then the press does it
-}
 
 // The command's flag goes down however the command ends: one left up would refuse every later press.
 class CommandRunning {
@@ -112,20 +104,12 @@ void CMainWindow::placeOrder(OrderType type, const std::optional<OrderFields>& f
     const auto handOn = [this, type, &command, &written] {
         written = true;
         try {
-            // A command cut at the area's end could still parse as a shorter one, and a reply that is more
-            // than one plain element tree is nothing the expert's parser should see: either way it gets
-            // none. The service answered, so the order is not sent again.
-            const char* const name = OrderTypeName(type);
-            if (command.empty()) {
-                journal.Note([&] { return std::string("command ") + name + " not answered"; });
-            } else if (!FitsSharedArea(command) || !IsOneElementTree(command)) {
-                journal.Note([&] { return std::string("command ") + name + " refused by the gate"; });
-                command.clear();
-            } else {
-                journal.Note([&] { return std::string("command ") + name + " handed on Type=" + CommandType(command); });
-            }
+            // A reply the gate refuses gives the expert nothing; the service answered, so the order is not
+            // sent again.
+            const HandedCommand handed = GateReply(std::move(command));
+            journal.Note([&] { return std::string("command ") + OrderTypeName(type) + " " + handed.fact; });
             // Converted before the area is touched, so a lack of memory cannot leave it half written.
-            if (WriteSharedText(orderDocumentName(), command))
+            if (WriteSharedText(orderDocumentName(), handed.text))
                 return;
         } catch (const std::bad_alloc&) {
         }
@@ -157,27 +141,20 @@ bool CMainWindow::workAheadAllowed() const
 
 void CMainWindow::pointerOnTrade()
 {
-    if (!workAheadAllowed())
-        return;
-    // A hand on its way to press: the identity looked up now serves the press, which then reads no table.
-    orderPath.keepIdentityFresh();
+    if (workAheadAllowed())
+        orderPath.pointerReachedTrade();
 }
 
 void CMainWindow::pointerRestsOnTrade()
 {
-    if (!workAheadAllowed())
-        return;
-    KillTimer(hWnd, dropAheadTimer);
-    orderPath.keepIdentityFresh();  // told again while it stays, so a long rest keeps it fresh too
-    orderPath.connectAhead();
+    if (workAheadAllowed())
+        orderPath.pointerRestsOnTrade();
 }
 
 void CMainWindow::pointerLeftTrade()
 {
-    if (!workAheadAllowed())
-        return;
-    orderPath.keepIdentityFresh(identityRenewedOnLeave);  // the hand may come back at once
-    SetTimer(hWnd, dropAheadTimer, keepAheadMs, DropAheadTimerProc);
+    if (workAheadAllowed())
+        orderPath.pointerLeftTrade();
 }
 
 void CMainWindow::refusePress()

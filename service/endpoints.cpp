@@ -49,31 +49,17 @@ int Echo(HANDLE icmp, ULONG address) noexcept
 bool crackUrl(const std::wstring& address, UrlParts& parts)
 {
     const DWORD length = static_cast<DWORD>(address.size()) + 1;
-    std::vector<wchar_t> scheme(length), host(length), user(length), password(length), path(length), extra(length);
+    // The components not asked for (no buffer, no length) are not split out.
+    std::vector<wchar_t> host(length);
     URL_COMPONENTSW components = {};
     components.dwStructSize = sizeof components;
-    components.lpszScheme = scheme.data();
-    components.dwSchemeLength = length;
     components.lpszHostName = host.data();
     components.dwHostNameLength = length;
-    components.lpszUserName = user.data();
-    components.dwUserNameLength = length;
-    components.lpszPassword = password.data();
-    components.dwPasswordLength = length;
-    components.lpszUrlPath = path.data();
-    components.dwUrlPathLength = length;
-    components.lpszExtraInfo = extra.data();
-    components.dwExtraInfoLength = length;
     if (!InternetCrackUrlW(address.c_str(), 0, 0, &components))
         return false;
-    parts.scheme = scheme.data();
     parts.schemeNumber = components.nScheme;
     parts.host = host.data();
     parts.port = components.nPort;
-    parts.userName = user.data();
-    parts.password = password.data();
-    parts.path = path.data();
-    parts.extraInfo = extra.data();
     return true;
 }
 
@@ -182,104 +168,10 @@ int SelectEndpoint(const std::array<int, 2>& roundTrips, const std::array<unsign
     return alive[0] ? 0 : alive[1] ? 1 : -1;
 }
 
-COrderPath::COrderPath() : COrderPath(DefaultServerUrls(), BuiltInTlsPolicy()) {}
-
-COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls, HostResolver resolve)
-    : builtIn_(endpoints), tls_(std::move(tls)), resolve_(std::move(resolve))
-{
-    endpoints_.serverUrls = builtIn_;
-}
-
-void COrderPath::setDefaultServers()
-{
-    const std::lock_guard lock(endpointsMutex_);
-    RestoreBuiltInLocked();
-}
-
-void COrderPath::RestoreBuiltInLocked()
-{
-    endpoints_.serverUrls = builtIn_;
-    endpoints_.serverAlive = {1, 1};
-}
-
-void COrderPath::setServers(const std::array<std::wstring, 2>& urls, std::array<unsigned char, 2> alive)
-{
-    const std::lock_guard lock(endpointsMutex_);
-    endpoints_.serverUrls = urls;
-    endpoints_.serverAlive = alive;
-}
-
-EndpointState COrderPath::endpoints() const
-{
-    const std::lock_guard lock(endpointsMutex_);
-    return endpoints_;
-}
-
-void COrderPath::selectServer()
-{
-    const std::lock_guard selection(selectionMutex_);
-    std::array<std::wstring, 2> urls;
-    std::array<unsigned char, 2> alive;
-    {
-        const std::lock_guard lock(endpointsMutex_);
-        if (!endpoints_.serverAlive[0] && !endpoints_.serverAlive[1])
-            RestoreBuiltInLocked();
-        urls = endpoints_.serverUrls;
-        alive = endpoints_.serverAlive;
-    }
-    // Both names at once, so a selection waits for name servers at most one bound. The echo and the call
-    // then use the address found here. No lock is held meanwhile: one command runs at a time, and the
-    // window thread only reads.
-    const auto deadline = std::chrono::steady_clock::now() + nameLookupBound;
-    for (int i = 0; i < 2; ++i)
-        if (alive[i] && !names_[urls[i]].running)
-            names_[urls[i]].running.emplace(urls[i], resolve_);
-    std::array<ULONG, 2> addresses = {INADDR_NONE, INADDR_NONE};
-    for (int i = 0; i < 2; ++i)
-        if (alive[i])
-            addresses[i] = AddressOf(urls[i], deadline);
-    {
-        const std::lock_guard lock(endpointsMutex_);
-        endpoints_.serverAddresses = addresses;
-    }
-    const std::array<int, 2> roundTrips = PingEndpoints(alive);
-    const std::lock_guard lock(endpointsMutex_);
-    endpoints_.serverRoundTrips = roundTrips;
-    endpoints_.selectedServer = SelectEndpoint(roundTrips, alive);
-}
-
-ULONG COrderPath::AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline)
-{
-    KnownName& name = names_[url];
-    const auto now = std::chrono::steady_clock::now();
-    // The lookup the selection started, or one that overran last time: its answer, once it has one, is as
-    // fresh as a new one's.
-    const std::optional<ULONG> answer = name.running ? name.running->Answer(deadline) : std::nullopt;
-    if (answer) {
-        name.running.reset();
-        if (*answer != INADDR_NONE) {
-            name.lastFound = *answer;
-            name.foundAt = now;
-        }
-        return *answer;
-    }
-    return name.lastFound != INADDR_NONE && now - name.foundAt <= lastAddressKept ? name.lastFound : INADDR_NONE;
-}
-
-int COrderPath::serverPing(int index)
-{
-    return PingEndpoints({index == 0, index == 1})[index];
-}
-
-std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked)
+std::array<int, 2> PingAddresses(const std::array<ULONG, 2>& addresses, std::array<unsigned char, 2> marked)
 {
     if (!WinsockStarted())
         ReportFatalError(L"CMainWindow::serverPing");
-    std::array<ULONG, 2> addresses;
-    {
-        const std::lock_guard lock(endpointsMutex_);
-        addresses = endpoints_.serverAddresses;
-    }
     std::array<int, 2> roundTrips = {-1, -1};
     std::array<UniqueIcmp, 2> icmp;
     for (int i = 0; i < 2; ++i) {
@@ -306,10 +198,4 @@ std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked
     else if (icmp[1])
         roundTrips[1] = Echo(icmp[1], addresses[1]);
     return roundTrips;
-}
-
-std::wstring COrderPath::currentServer()
-{
-    const std::lock_guard lock(endpointsMutex_);
-    return endpoints_.selectedServer < 0 ? std::wstring() : endpoints_.serverUrls[endpoints_.selectedServer];
 }

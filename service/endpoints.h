@@ -13,16 +13,12 @@
 #include <optional>
 #include <string>
 
-// The parts of an address as InternetCrackUrlW splits it; only the host is used.
+// The parts of an address that the calls use, as InternetCrackUrlW splits it: the scheme decides TLS, the
+// host is looked up and named to the server, the port is connected to.
 struct UrlParts {
-    std::wstring scheme;
     int schemeNumber = 0;
     std::wstring host;
     unsigned short port = 0;
-    std::wstring userName;
-    std::wstring password;
-    std::wstring path;
-    std::wstring extraInfo;
 };
 
 // The endpoints built in at configure time: primary and secondary.
@@ -67,6 +63,9 @@ ULONG resolveHost(const std::wstring& address);
 ULONG FirstIPv4(const addrinfo* results);
 // The round trip of an echo in milliseconds, or -1 unless it came back as an echo reply.
 int EchoRoundTrip(DWORD replies, const ICMP_ECHO_REPLY& first);
+// The round trips of echoes to the addresses marked, both at once, in ms; -1 for no answer, not marked or
+// INADDR_NONE; 0 for "localhost" (address 0), which answers at once without an echo.
+std::array<int, 2> PingAddresses(const std::array<ULONG, 2>& addresses, std::array<unsigned char, 2> marked);
 
 // The index of the fastest answering endpoint (-1: no answer); a tie keeps the lower index.
 int SelectFastest(const std::array<int, 2>& roundTrips);

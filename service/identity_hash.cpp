@@ -272,33 +272,6 @@ int BrokerIdentity::ownerTableReads() const
     return rows_.ownerTableReads();
 }
 
-std::wstring COrderPath::brokerAddress()
-{
-    // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
-    // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
-    const DWORD terminal = terminalProcess_;
-    if (terminal == 0)
-        return {};
-    return identity_->rows.ForAttempt(terminal);
-}
-
-void COrderPath::keepIdentityFresh(std::chrono::milliseconds after)
-{
-    // Ahead of the press, on a thread of its own; one running serves as well.
-    const DWORD terminal = terminalProcess_;
-    if (terminal == 0 || !identity_->rows.Due(terminal, after) || identity_->renewing.exchange(true))
-        return;
-    const win::UniqueHandleObject renewing = win::StartThread([identity = identity_, terminal, after] {
-        try {
-            identity->rows.RenewIfDue(terminal, after);
-        } catch (...) {
-            // Ahead of the press only: the press looks it up.
-        }
-        identity->renewing = false;
-    });
-    if (!renewing)
-        identity_->renewing = false;  // then the press looks it up
-}
 
 void KeepCryptoProvidersLoaded()
 {
@@ -310,7 +283,7 @@ void KeepCryptoProvidersLoaded()
         decoding.reset(acquired);
 }
 
-std::wstring COrderPath::HASH(const std::wstring& text, ALG_ID algorithm)
+std::wstring IdentityDigest(const std::wstring& text, ALG_ID algorithm)
 {
     const std::string bytes = ToAnsi(padToBlock(text)).value_or(std::string());
     HCRYPTPROV providerHandle = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <chrono>
 #include <cstddef>
@@ -159,4 +160,7 @@ private:
 
 // Keeps the system's crypto providers loaded for the process's life: each acquisition of a context
 // otherwise loads the provider's library again and each release unloads it.
+// The upper-case hexadecimal digest of the text's 8-bit form padded to whole blocks (padToBlock), under the
+// algorithm (SHA-1 for the identity and its key).
+std::wstring IdentityDigest(const std::wstring& text, ALG_ID algorithm);
 void KeepCryptoProvidersLoaded();

@@ -10,20 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "service/order_request.h"
 #include "service/tls_channel.h"
 #include "service/tls_policy.h"
 #include "service/winsock_session.h"
 
-// The request's values as 8-bit text in the thread's ANSI code page, and the order type.
-struct OrderRequest {
-    std::string hash;
-    std::string company;
-    int type = 0;
-    std::string volume;
-    std::string stopLoss;
-    std::string takeProfit;
-    std::string setSlTpOnMarket;
-};
 
 // Every call is bounded: a service that accepts and never answers fails like one that refuses. Once
 // connected, the whole request and the whole reply must pass within the exchange bound, measured on a

@@ -55,10 +55,7 @@ public:
 
     // The terminal whose identity the orders carry: the chart's process, found at attach.
     void attachTerminal(DWORD process) { terminalProcess_ = process; }
-    DWORD terminalProcess() const { return terminalProcess_; }
 
-    // Both endpoints back at the built-in addresses, both marked alive.
-    void setDefaultServers();
     // Other addresses for the endpoints (marks as given), until both have failed.
     void setServers(const std::array<std::wstring, 2>& urls, std::array<unsigned char, 2> alive = {1, 1});
     // The names of the endpoints still marked looked up at once, and the fastest to answer the echo chosen
@@ -88,6 +85,20 @@ public:
     void connectAhead();
     // The pointer has left: the connection made ahead is closed (one being made is closed once made).
     void dropConnectionAhead();
+
+    // The trader's hand as the window sees it; what is done ahead of a press, and when, is the path's.
+    // How long the pointer rests on BUY or SELL before it counts as resting: a hand on its way elsewhere
+    // passes in less.
+    static constexpr std::chrono::milliseconds restBeforeConnecting{150};
+    // How long a connection made ahead stays after the pointer has left BUY and SELL.
+    static constexpr std::chrono::milliseconds keepAheadAfterLeaving{3000};
+    // On its way to press: the identity looked up now serves the press, which then reads no table.
+    void pointerReachedTrade();
+    // Resting (told again while it stays): the identity kept fresh and a connection made ahead.
+    void pointerRestsOnTrade();
+    // Gone: the identity looked up again sooner (the hand may come back at once), and the connection made
+    // ahead closed keepAheadAfterLeaving later, at the clock's tick, unless the pointer rests again.
+    void pointerLeftTrade();
     // Whether a connection made ahead is held now.
     bool holdsConnectionAhead() const;
     // The panel's clock ticked (the refresh, every 100 ms). A tick late by more than tickLateAfter, on the
@@ -156,6 +167,7 @@ private:
         unsigned generation = 0;  // moves on with each drop, so a connection made for an old rest is closed
         ClockReading lastMade;  // when the last attempt ended, made or not
         std::optional<ClockReading> lastTick;  // the panel's last clock tick, once told of one
+        std::optional<std::chrono::steady_clock::time_point> dropAt;  // the pointer left: closed then
         int failures = 0;  // attempts that failed one after the other since the last one made
     };
     const std::shared_ptr<AheadSlot> ahead_ = std::make_shared<AheadSlot>();

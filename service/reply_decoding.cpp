@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "exchange/ansi_text.h"
+#include "exchange/order_document.h"
+#include "exchange/shared_text.h"
 #include "exchange/xml_document.h"
-#include "service/order_path.h"
+#include "service/identity_hash.h"
 #include "win/com_ptr.h"
 #include "win/fatal_error.h"
 #include "win/win_handles.h"
@@ -57,7 +59,7 @@ void hexToBytes(unsigned char* destination, size_t capacity, const std::wstring&
 void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstring& keySource)
 {
     const std::string keyText =
-        ToAnsi(COrderPath::HASH(keySource, CALG_SHA1)).value_or(std::string(2 * blockSize, '0'));
+        ToAnsi(IdentityDigest(keySource, CALG_SHA1)).value_or(std::string(2 * blockSize, '0'));
 
     DesKeyBlob blob = {};
     blob.header.bType = PLAINTEXTKEYBLOB;
@@ -83,7 +85,7 @@ void GetContext::Decrypt(HCRYPTPROV& provider, HCRYPTKEY& key, const std::wstrin
         ReportFatalError(L"GetContext::Decrypt,CryptSetKeyParam KP_IV");
 }
 
-std::wstring COrderPath::Decrypt(const std::wstring& hex, const std::wstring& keySource)
+std::wstring DecodeReply(const std::wstring& hex, const std::wstring& keySource)
 {
     const size_t length = hex.size() / 2;
     std::vector<unsigned char> cipher(length + 1, 0);
@@ -129,4 +131,14 @@ std::string CommandType(std::wstring_view command)
         }
         return plain;
     }();
+}
+
+HandedCommand GateReply(std::wstring decoded)
+{
+    if (decoded.empty())
+        return {std::wstring(), "not answered"};
+    if (!FitsSharedArea(decoded) || !IsOneElementTree(decoded))
+        return {std::wstring(), "refused by the gate"};
+    std::string fact = "handed on Type=" + CommandType(decoded);
+    return {std::move(decoded), std::move(fact)};
 }

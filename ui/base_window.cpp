@@ -25,7 +25,20 @@ void CBaseWindow::RegisterWindowClass()
     windowClass.lpszClassName = className;
     windowClass.hIconSm = LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_PANEL_SMALL));
     // A class registered before under the same name (every label after the first) stays in force.
-    classAtom = RegisterClassExW(&windowClass);
+    RegisterClassExW(&windowClass);
+}
+
+void CBaseWindow::PlaceControl(const CBaseWindow& parent, UINT classId, const wchar_t* context, int left, int top,
+                               int controlWidth, int controlHeight)
+{
+    hInstance = parent.hInstance;
+    if (!LoadStringW(hInstance, classId, className, static_cast<int>(std::size(className))))
+        ReportFatalError(context);
+    x = left;
+    y = top;
+    width = controlWidth;
+    height = controlHeight;
+    hWndParent = parent.hWnd;
 }
 
 bool CBaseWindow::InitInstance()

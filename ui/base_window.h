@@ -20,6 +20,10 @@ public:
     // Creates, re-parents, shows and updates the window.
     virtual bool InitInstance();
 
+    // The opening every control's creation shares: the parent's instance, the class named by the string
+    // table's classId (a fatal failure of context when it is missing), the place and size inside parent.
+    void PlaceControl(const CBaseWindow& parent, UINT classId, const wchar_t* context, int left, int top,
+                      int controlWidth, int controlHeight);
     // Makes the class background from a bitmap resource and takes the window size from it.
     bool LoadBackground(WORD bitmapId);
 
@@ -39,7 +43,6 @@ public:
     int nCmdShow = 0;
     HMENU hMenu = nullptr;  // for a child window: its control identifier
     WNDPROC windowProc = nullptr;
-    ATOM classAtom = 0;
     DWORD dwExStyle = 0;
     DWORD dwStyle = 0;
     int x = 0;

@@ -28,18 +28,11 @@ LRESULT CALLBACK LabelButtonSubclassProc(HWND window, UINT message, WPARAM wPara
 
 bool CBaseButton::CreateButton(CBaseWindow& parent, int commandId, int left, int top, int buttonWidth)
 {
-    hInstance = parent.hInstance;
+    PlaceControl(parent, IDS_BUTTON_CLASS, L"CBaseButton::CreateButton", left, top, buttonWidth, buttonHeight);
     hMenu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(commandId));
-    if (!LoadStringW(hInstance, IDS_BUTTON_CLASS, className, static_cast<int>(std::size(className))))
-        ReportFatalError(L"CBaseButton::CreateButton");
     font = CreateArialFont(14, FW_NORMAL);
     if (!font)
         ReportFatalError(L"CBaseButton::CreateButton");
-    width = buttonWidth;
-    x = left;
-    y = top;
-    height = buttonHeight;
-    hWndParent = parent.hWnd;
     dwExStyle = buttonExStyle;
     dwStyle = buttonStyle;
     nCmdShow = SW_SHOW;
@@ -90,15 +83,9 @@ bool CLabelButton::CreateLabelButton(CBaseWindow& parent, int commandId, int lef
 
 bool CCheckBox::CreateCheckBox(CBaseWindow& parent, int top, int boxWidth)
 {
-    hInstance = parent.hInstance;
-    if (!LoadStringW(hInstance, IDS_BUTTON_CLASS, className, static_cast<int>(std::size(className))) ||
-        !LoadStringW(hInstance, IDS_SLTP_CHECK_BOX, text, static_cast<int>(std::size(text))))
+    PlaceControl(parent, IDS_BUTTON_CLASS, L"CCheckBox::CreateCheckBox", 1, top, boxWidth, checkBoxHeight);
+    if (!LoadStringW(hInstance, IDS_SLTP_CHECK_BOX, text, static_cast<int>(std::size(text))))
         ReportFatalError(L"CCheckBox::CreateCheckBox");
-    x = 1;
-    y = top;
-    width = boxWidth;
-    height = checkBoxHeight;
-    hWndParent = parent.hWnd;
     dwExStyle = buttonExStyle;
     dwStyle = checkBoxStyle;
     nCmdShow = SW_SHOW;

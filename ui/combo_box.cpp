@@ -22,15 +22,8 @@ constexpr int visibleItems = 10;
 
 bool CComboBox::CreateComboBox(CBaseWindow& parent, int left, int top, int boxWidth)
 {
-    hInstance = parent.hInstance;
-    if (!LoadStringW(hInstance, IDS_COMBO_BOX_CLASS, className, static_cast<int>(std::size(className))))
-        ReportFatalError(L"CComboBox::CreateComboBox");
+    PlaceControl(parent, IDS_COMBO_BOX_CLASS, L"CComboBox::CreateComboBox", left, top, boxWidth, comboHeight);
     font = parent.font;
-    width = boxWidth;
-    x = left;
-    height = comboHeight;
-    y = top;
-    hWndParent = parent.hWnd;
     dwExStyle = WS_EX_NOPARENTNOTIFY;
     dwStyle = comboStyle;
     nCmdShow = SW_SHOW;

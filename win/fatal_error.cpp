@@ -30,6 +30,13 @@ void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, i
     out[length] = L'\0';
 }
 
+size_t FatalMessageChars(const wchar_t* context, const wchar_t* systemText)
+{
+    // " failed with error " (19), the longest code (-2147483648, 11), ": " (2), two line breaks (4) and
+    // the terminator, with room to spare.
+    return std::wcslen(systemText) + std::wcslen(context) + std::wcslen(orderMayBePendingText) + 48;
+}
+
 namespace {
 
 void (*stopBeforeReport)() = nullptr;
@@ -102,8 +109,7 @@ void ReportFatalError(const wchar_t* context)
     // A code the system has no text for still shows its number.
     const wchar_t* shownSystemText = systemText ? systemText : L"";
 
-    const size_t bufferChars =
-        std::wcslen(shownSystemText) + std::wcslen(context) + std::wcslen(orderMayBePendingText) + 48;
+    const size_t bufferChars = FatalMessageChars(context, shownSystemText);
     win::UniqueLocal buffer(LocalAlloc(LMEM_ZEROINIT, bufferChars * sizeof(wchar_t)));
     if (buffer) {
         // A quit already posted (the chart closing takes the panel's windows with it) would end the

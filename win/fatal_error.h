@@ -39,6 +39,9 @@ public:
 // Reports a failure another thread deferred, with its own last error.
 [[noreturn]] void ReportFatalError(const DeferredFatalError& failure);
 
+// The wide characters the reporter allows for the box's text (terminator included): room for the longest
+// code and the line an order under way adds.
+size_t FatalMessageChars(const wchar_t* context, const wchar_t* systemText);
 // Writes the box's text into out (outChars wide characters, terminator included), cut at its end.
 void FormatFatalMessage(wchar_t* out, size_t outChars, const wchar_t* context, int errorCode,
                         const wchar_t* systemText, bool orderUnderWay = false);

@@ -60,7 +60,6 @@ inline BOOL ReleaseCryptContext(HCRYPTPROV provider) { return CryptReleaseContex
 using UniqueDC = UniqueHandle<HDC, DeleteDC>;  // from CreateCompatibleDC
 using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
 using UniqueFont = UniqueHandle<HFONT, DeleteGdiObject>;
-using UniqueBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
 using UniqueRegion = UniqueHandle<HRGN, DeleteGdiObject>;
 using UniqueHandleObject = UniqueHandle<HANDLE, CloseHandle>;  // processes, threads, file mappings
 using UniqueLocal = UniqueHandle<HLOCAL, FreeLocal>;

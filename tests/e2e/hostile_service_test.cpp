@@ -125,7 +125,7 @@ TEST(HostileService, GenuineCommandReachesTheExpertByteForByte)
     const std::vector<LoggedRequest> requests = trading.service.Requests();
     ASSERT_EQ(requests.size(), 1u);
     const LoggedRequest& sent = requests[0];
-    const ReceivedOrder order{sent.hash,     sent.company,  sent.type,          sent.volume,
+    const OrderRequest order{sent.hash,     sent.company,  sent.type,          sent.volume,
                               sent.stopLoss, sent.takeProfit, sent.setSlTpOnMarket};
     EXPECT_EQ(trading.expert.Orders(), GenuineCommandWithDeclaration(OrderCommand(order, 1)));
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);

@@ -6,10 +6,11 @@
 
 namespace {
 
-std::wstring Format(size_t chars, const wchar_t* context, int code, const wchar_t* systemText)
+std::wstring Format(size_t chars, const wchar_t* context, int code, const wchar_t* systemText,
+                    bool orderUnderWay = false)
 {
     std::wstring buffer(chars + 4, L'#');  // guard characters past the end must survive
-    FormatFatalMessage(buffer.data(), chars, context, code, systemText);
+    FormatFatalMessage(buffer.data(), chars, context, code, systemText, orderUnderWay);
     EXPECT_EQ(buffer.substr(chars), L"####") << "written past the buffer";
     return buffer.c_str();
 }
@@ -31,10 +32,11 @@ TEST(FatalMessage, CutsAtTheEndOfTheBufferWithTerminator)
 
 TEST(FatalMessage, BufferSizedAsTheReporterSizesItNeverCuts)
 {
-    // The reporter allows 40 characters beyond context and system text: the longest code still fits.
+    // The longest code, with the line an order under way adds: nothing cut.
     const std::wstring context = L"Cant change Chart window style";
     const std::wstring system = L"Some text.\r\n";
-    const std::wstring text = Format(context.size() + system.size() + 40, context.c_str(), -2147483647 - 1,
-                                     system.c_str());
-    EXPECT_EQ(text, context + L" failed with error -2147483648: " + system);
+    const std::wstring text = Format(FatalMessageChars(context.c_str(), system.c_str()), context.c_str(),
+                                     -2147483647 - 1, system.c_str(), true);
+    EXPECT_EQ(text.substr(0, text.find(L"\r\n\r\n")), context + L" failed with error -2147483648: Some text.");
+    EXPECT_NE(text.find(L"Check the terminal's trades."), std::wstring::npos) << "the pending line was cut";
 }

@@ -10,7 +10,7 @@
 
 #include "app/input_freeze.h"
 #include "app/main_window.h"
-#include "app/placement.h"
+#include "app/panel_procedures.h"
 #include "res/resource.h"
 #include "tests/support/harness.h"
 #include "tests/unit/allocation_limit.h"

@@ -54,7 +54,7 @@ void AcquireAndRelease(const wchar_t* providerName, DWORD type, DWORD flags)
 
 // A trade command's exchanges when both endpoints dribble their replies: every attempt runs to the
 // exchange bound, and each failure selects again. On loopback names and echoes cost nothing, so this is
-// the bound less the lookups' and the echoes' share (see the README).
+// the bound less the lookups' and the echoes' share (see docs/developer.md).
 double LongestCommandMs(COrderPath& path)
 {
     const auto dribbling = [&path] {

@@ -128,7 +128,7 @@ public:
         if (endpoint_.mode == Mode::fault)
             return soap_receiver_fault(soap, "The order service is not available", nullptr);
         const auto text = [](const std::string* value) { return value ? *value : std::string(); };
-        ReceivedOrder order{text(request->HASH), text(request->Comp), request->Type ? *request->Type : -1,
+        OrderRequest order{text(request->HASH), text(request->Comp), request->Type ? *request->Type : -1,
                             text(request->Volume), text(request->SL), text(request->TP), text(request->SetSLTPonME)};
         std::string command = OrderCommand(order, ++orderIds);
         if (endpoint_.mode == Mode::longCommand)

@@ -8,15 +8,9 @@
 
 #include "tools/common/xml_text.h"
 
-std::string OrderTypeName(int type)
+std::string OrderCommand(const OrderRequest& order, unsigned id)
 {
-    static const char* const names[] = {"BUY", "SELL", "CLOSE_SYMBOL", "CLOSE_ALL", "FINISH"};
-    return type >= 0 && type < 5 ? names[type] : "UNKNOWN";
-}
-
-std::string OrderCommand(const ReceivedOrder& order, unsigned id)
-{
-    return "<Order Type=\"" + OrderTypeName(order.type) + "\" Volume=\"" + XmlEscaped(order.volume) + "\" SL=\"" +
+    return "<Order Type=\"" + std::string(OrderTypeName(order.type)) + "\" Volume=\"" + XmlEscaped(order.volume) + "\" SL=\"" +
            XmlEscaped(order.stopLoss) + "\" TP=\"" + XmlEscaped(order.takeProfit) + "\" SetSLTPonME=\"" +
            XmlEscaped(order.setSlTpOnMarket) + "\" Comp=\"" + XmlEscaped(order.company) + "\" Id=\"" +
            std::to_string(id) + "\"/>";

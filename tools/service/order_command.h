@@ -4,21 +4,10 @@
 
 #include <string>
 
-struct ReceivedOrder {
-    std::string hash;
-    std::string company;
-    int type = 0;
-    std::string volume;
-    std::string stopLoss;
-    std::string takeProfit;
-    std::string setSlTpOnMarket;
-};
+#include "service/order_request.h"
 
-// "BUY", "SELL", "CLOSE_SYMBOL", "CLOSE_ALL", "FINISH" for the types 0 to 4.
-std::string OrderTypeName(int type);
-
-// <Order Type="BUY" Volume="0.01" SL="0" TP="0" SetSLTPonME="0" Comp="..." Id="7"/>
-std::string OrderCommand(const ReceivedOrder& order, unsigned id);
+// <Order Type="BUY" Volume="0.01" SL="0" TP="0" SetSLTPonME="0" Comp="..." Id="7"/>, for the request read.
+std::string OrderCommand(const OrderRequest& order, unsigned id);
 
 // The same command as a service may well write it: an XML declaration, a comment, a child element.
 std::string GenuineCommandWithDeclaration(const std::string& command);

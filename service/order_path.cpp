@@ -1,6 +1,8 @@
-// One trade command's order: its values become one OrderComp request, retried once on the endpoint chosen
-// after a failure, and the decoded reply (or the empty text) is what the controller hands to the expert.
-#include "service/order_exchange.h"
+// The order path's own logic: the endpoints and their choice, the terminal's identity, the connection made
+// ahead with its timings, and one trade command's order (its values become one OrderComp request, retried
+// once on the endpoint chosen after a failure; the decoded reply, or the empty text, is what the controller
+// hands to the expert). The pieces it uses are in the files of their own.
+#include "service/order_path.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,11 +11,10 @@
 
 #include "exchange/ansi_text.h"
 #include "service/order_call.h"
-#include "service/order_path.h"
 #include "service/reply_decoding.h"
 #include "service/tls_channel.h"
+#include "win/fatal_error.h"
 #include "win/system_thread.h"
-
 
 void COrderPath::connectAhead()
 {
@@ -84,6 +85,28 @@ void COrderPath::dropConnectionAhead()
     dropped = std::move(ahead_->connection);
 }
 
+void COrderPath::pointerReachedTrade()
+{
+    keepIdentityFresh();
+}
+
+void COrderPath::pointerRestsOnTrade()
+{
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        ahead_->dropAt.reset();
+    }
+    keepIdentityFresh();  // told again while it stays, so a long rest keeps it fresh too
+    connectAhead();
+}
+
+void COrderPath::pointerLeftTrade()
+{
+    keepIdentityFresh(identityRenewedOnLeave);
+    const std::lock_guard lock(ahead_->mutex);
+    ahead_->dropAt = std::chrono::steady_clock::now() + keepAheadAfterLeaving;
+}
+
 void COrderPath::clockTick()
 {
     std::unique_ptr<ConnectionAhead> dropped;
@@ -91,8 +114,12 @@ void COrderPath::clockTick()
     const std::lock_guard lock(ahead_->mutex);
     const bool late = ahead_->lastTick && !WithinOnBothClocks(*ahead_->lastTick, now, tickLateAfter);
     ahead_->lastTick = now;
-    if (late) {
-        // Whatever was made before the gap may lead nowhere now, and so may one being made across it.
+    const bool left = ahead_->dropAt && now.steady >= *ahead_->dropAt;
+    if (left)
+        ahead_->dropAt.reset();
+    if (late || left) {
+        // Whatever was made before a gap may lead nowhere now, and so may one being made across it; one
+        // the pointer left goes as dropConnectionAhead would close it.
         ++ahead_->generation;
         dropped = std::move(ahead_->connection);
     }
@@ -110,23 +137,6 @@ void COrderPath::prepareTls() const
     if (!https(builtIn_[0]) && !https(builtIn_[1]))
         return;
     win::StartThread(WarmUpCertificateChecks);  // without a thread, the first press pays for it
-}
-
-const char* OrderTypeName(OrderType type)
-{
-    switch (type) {
-    case Buy:
-        return "BUY";
-    case Sell:
-        return "SELL";
-    case CloseSymbolDeals:
-        return "CLOSE_SYMBOL";
-    case CloseAllDeals:
-        return "CLOSE_ALL";
-    case Finish:
-        return "FINISH";
-    }
-    return "?";
 }
 
 std::wstring COrderPath::orderWithRetry(const OrderCommand& command)
@@ -227,4 +237,141 @@ bool COrderPath::callOrderComp(const OrderCommand& command, std::wstring& decode
         // Out of memory here is no fault of the endpoint: the attempt fails and the command stays as it was.
         return false;
     }
+}
+
+COrderPath::COrderPath() : COrderPath(DefaultServerUrls(), BuiltInTlsPolicy()) {}
+
+COrderPath::COrderPath(const std::array<std::wstring, 2>& endpoints, TlsPolicy tls, HostResolver resolve)
+    : builtIn_(endpoints), tls_(std::move(tls)), resolve_(std::move(resolve))
+{
+    endpoints_.serverUrls = builtIn_;
+}
+
+void COrderPath::RestoreBuiltInLocked()
+{
+    endpoints_.serverUrls = builtIn_;
+    endpoints_.serverAlive = {1, 1};
+}
+
+void COrderPath::setServers(const std::array<std::wstring, 2>& urls, std::array<unsigned char, 2> alive)
+{
+    const std::lock_guard lock(endpointsMutex_);
+    endpoints_.serverUrls = urls;
+    endpoints_.serverAlive = alive;
+}
+
+EndpointState COrderPath::endpoints() const
+{
+    const std::lock_guard lock(endpointsMutex_);
+    return endpoints_;
+}
+
+void COrderPath::selectServer()
+{
+    const std::lock_guard selection(selectionMutex_);
+    std::array<std::wstring, 2> urls;
+    std::array<unsigned char, 2> alive;
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        if (!endpoints_.serverAlive[0] && !endpoints_.serverAlive[1])
+            RestoreBuiltInLocked();
+        urls = endpoints_.serverUrls;
+        alive = endpoints_.serverAlive;
+    }
+    // Both names at once, so a selection waits for name servers at most one bound. The echo and the call
+    // then use the address found here. Only the selection's own lock is held meanwhile, never the
+    // endpoints': the window thread and the exchange read them while the names are looked up.
+    const auto deadline = std::chrono::steady_clock::now() + nameLookupBound;
+    for (int i = 0; i < 2; ++i)
+        if (alive[i] && !names_[urls[i]].running)
+            names_[urls[i]].running.emplace(urls[i], resolve_);
+    std::array<ULONG, 2> addresses = {INADDR_NONE, INADDR_NONE};
+    for (int i = 0; i < 2; ++i)
+        if (alive[i])
+            addresses[i] = AddressOf(urls[i], deadline);
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        endpoints_.serverAddresses = addresses;
+    }
+    const std::array<int, 2> roundTrips = PingEndpoints(alive);
+    const std::lock_guard lock(endpointsMutex_);
+    endpoints_.serverRoundTrips = roundTrips;
+    endpoints_.selectedServer = SelectEndpoint(roundTrips, alive);
+}
+
+ULONG COrderPath::AddressOf(const std::wstring& url, std::chrono::steady_clock::time_point deadline)
+{
+    KnownName& name = names_[url];
+    const auto now = std::chrono::steady_clock::now();
+    // The lookup the selection started, or one that overran last time: its answer, once it has one, is as
+    // fresh as a new one's.
+    const std::optional<ULONG> answer = name.running ? name.running->Answer(deadline) : std::nullopt;
+    if (answer) {
+        name.running.reset();
+        if (*answer != INADDR_NONE) {
+            name.lastFound = *answer;
+            name.foundAt = now;
+        }
+        return *answer;
+    }
+    return name.lastFound != INADDR_NONE && now - name.foundAt <= lastAddressKept ? name.lastFound : INADDR_NONE;
+}
+
+int COrderPath::serverPing(int index)
+{
+    return PingEndpoints({index == 0, index == 1})[index];
+}
+
+std::array<int, 2> COrderPath::PingEndpoints(std::array<unsigned char, 2> marked)
+{
+    std::array<ULONG, 2> addresses;
+    {
+        const std::lock_guard lock(endpointsMutex_);
+        addresses = endpoints_.serverAddresses;
+    }
+    return PingAddresses(addresses, marked);
+}
+
+std::wstring COrderPath::currentServer()
+{
+    const std::lock_guard lock(endpointsMutex_);
+    return endpoints_.selectedServer < 0 ? std::wstring() : endpoints_.serverUrls[endpoints_.selectedServer];
+}
+
+std::wstring COrderPath::brokerAddress()
+{
+    // The process found at attach: asked again from the chart handle, a chart closed meanwhile would give
+    // no process and the digest of eight spaces. No terminal at all: id 0 would match the TIME_WAIT rows.
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0)
+        return {};
+    return identity_->rows.ForAttempt(terminal);
+}
+
+void COrderPath::keepIdentityFresh(std::chrono::milliseconds after)
+{
+    // Ahead of the press, on a thread of its own; one running serves as well.
+    const DWORD terminal = terminalProcess_;
+    if (terminal == 0 || !identity_->rows.Due(terminal, after) || identity_->renewing.exchange(true))
+        return;
+    const win::UniqueHandleObject renewing = win::StartThread([identity = identity_, terminal, after] {
+        try {
+            identity->rows.RenewIfDue(terminal, after);
+        } catch (...) {
+            // Ahead of the press only: the press looks it up.
+        }
+        identity->renewing = false;
+    });
+    if (!renewing)
+        identity_->renewing = false;  // then the press looks it up
+}
+
+std::wstring COrderPath::HASH(const std::wstring& text, ALG_ID algorithm)
+{
+    return IdentityDigest(text, algorithm);
+}
+
+std::wstring COrderPath::Decrypt(const std::wstring& hex, const std::wstring& keySource)
+{
+    return DecodeReply(hex, keySource);
 }
