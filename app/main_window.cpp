@@ -294,7 +294,7 @@ void SetActivatable(HWND window, bool activatable)
 
 }  // namespace
 
-static LRESULT MainWindowProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -361,12 +361,6 @@ static LRESULT MainWindowProcHandled(HWND window, UINT message, WPARAM wParam, L
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return MainWindowProcHandled(window, message, wParam, lParam); });
 }
 
 void CALLBACK MainTimerProc(HWND, UINT, UINT_PTR, DWORD)

@@ -20,6 +20,7 @@
 #include "ui/label.h"
 #include "ui/spread_window.h"
 #include "ui/trade_button.h"
+#include "win/callback_guard.h"
 
 // The timers: the 100 ms refresh on the main window (the order path's clock too), and the 500 ms poll on
 // the Executing dialog.
@@ -122,5 +123,6 @@ CMainWindow& GetMainWindow();
 INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC MainWindowProc = win::GuardedProcedure<MainWindowMessage>;
 void CALLBACK MainTimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);

@@ -3,7 +3,6 @@
 #include "app/main_window.h"
 #include "app/placement.h"
 #include "res/resource.h"
-#include "win/callback_guard.h"
 #include "win/fatal_error.h"
 
 namespace {
@@ -74,21 +73,17 @@ bool ChartStillThere(const CMainWindow& main)
 
 }  // namespace
 
-LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT SellButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
-        return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
-    });
+    return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT BuyButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return win::GuardedWindowMessage(window, message, wParam, lParam, [&] {
-        return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
-    });
+    return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
 }
 
-static LRESULT SpreadWindowProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT SpreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -106,13 +101,7 @@ static LRESULT SpreadWindowProcHandled(HWND window, UINT message, WPARAM wParam,
     }
 }
 
-LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return SpreadWindowProcHandled(window, message, wParam, lParam); });
-}
-
-static LRESULT LabelProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT LabelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {
         CMainWindow& main = GetMainWindow();
@@ -126,13 +115,7 @@ static LRESULT LabelProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return LabelProcHandled(window, message, wParam, lParam); });
-}
-
-static LRESULT ClientAreaProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT ClientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
         QuitPanel();
@@ -151,12 +134,6 @@ static LRESULT ClientAreaProcHandled(HWND window, UINT message, WPARAM wParam, L
     }
     // The combo boxes' and fields' notifications need nothing.
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return ClientAreaProcHandled(window, message, wParam, lParam); });
 }
 
 void MoveToOriginPos(HWND pinButton)
@@ -190,7 +167,7 @@ void MoveToOriginPos(HWND pinButton)
     }
 }
 
-static LRESULT PinButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT PinButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -204,8 +181,3 @@ static LRESULT PinButtonProcHandled(HWND window, UINT message, WPARAM wParam, LP
     }
 }
 
-LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return PinButtonProcHandled(window, message, wParam, lParam); });
-}

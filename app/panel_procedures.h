@@ -4,16 +4,24 @@
 
 #include <windows.h>
 
-LRESULT CALLBACK SellButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK BuyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#include "win/callback_guard.h"
+
+LRESULT SellButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC SellButtonProc = win::GuardedProcedure<SellButtonMessage>;
+LRESULT BuyButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC BuyButtonProc = win::GuardedProcedure<BuyButtonMessage>;
 // The spread window's: paints the spread of the prices last read.
-LRESULT CALLBACK SpreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SpreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC SpreadWindowProc = win::GuardedProcedure<SpreadWindowMessage>;
 // One class ("ButtonLabel") for all labels: the procedure finds its label among the panel's three.
-LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT LabelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC LabelProc = win::GuardedProcedure<LabelMessage>;
 // The client area's: the parent of every control, receiver of their commands.
-LRESULT CALLBACK ClientAreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT ClientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC ClientAreaProc = win::GuardedProcedure<ClientAreaMessage>;
 // The pin button's: its click moves the panel (MoveToOriginPos).
-LRESULT CALLBACK PinButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT PinButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC PinButtonProc = win::GuardedProcedure<PinButtonMessage>;
 
 // The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
 // position, or back into the chart at (6, 20).

@@ -1,7 +1,6 @@
 #include "app/placement.h"
 
 #include "res/resource.h"
-#include "win/callback_guard.h"
 #include "win/fatal_error.h"
 
 HWND ParentWindow(HWND window)
@@ -67,7 +66,7 @@ bool CPinButton::Create(CBaseWindow& panel, CBaseWindow& closeButton, WNDPROC pr
     return true;
 }
 
-static LRESULT CloseButtonProcHandled(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CloseButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
@@ -77,10 +76,4 @@ static LRESULT CloseButtonProcHandled(HWND window, UINT message, WPARAM wParam, 
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return win::GuardedWindowMessage(window, message, wParam, lParam,
-                                     [&] { return CloseButtonProcHandled(window, message, wParam, lParam); });
 }

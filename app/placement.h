@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "ui/base_window.h"
+#include "win/callback_guard.h"
 
 // The parent of a child window; null for a top-level window (an owner is no parent).
 HWND ParentWindow(HWND window);
@@ -26,4 +27,5 @@ public:
     bool Create(CBaseWindow& panel, CBaseWindow& closeButton, WNDPROC procedure);
 };
 
-LRESULT CALLBACK CloseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CloseButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+inline constexpr WNDPROC CloseButtonProc = win::GuardedProcedure<CloseButtonMessage>;

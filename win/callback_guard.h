@@ -26,4 +26,11 @@ LRESULT GuardedWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return Guarded(handler, [&] { return DefWindowProcW(window, message, wParam, lParam); });
 }
 
+// A window procedure made of a handler: what the handler throws gets the system's default handling.
+template <LRESULT (*Handler)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK GuardedProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    return GuardedWindowMessage(window, message, wParam, lParam, [&] { return Handler(window, message, wParam, lParam); });
+}
+
 }  // namespace win
