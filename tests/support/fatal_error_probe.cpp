@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "res/resource.h"
 #include "win/fatal_error.h"
+#include "win/win_handles.h"
 
 namespace {
 
@@ -79,7 +80,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
             const HWND window = GetMainWindow().hWnd;
             panelProcedure = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FailingOnSentMessage)));
-            CloseHandle(CreateThread(nullptr, 0, SendWhileReporting, window, 0, nullptr));
+            const win::UniqueHandleObject sender(CreateThread(nullptr, 0, SendWhileReporting, window, 0, nullptr));
+            if (!sender)
+                return 2;
         }
         GetMainWindow().tradeCommand(Buy);
         return 0;
