@@ -2,8 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/input_freeze.h"
-#include "app/main_window.h"
+#include "app/panel.h"
 #include "service/winsock_session.h"
 #include "win/fatal_error.h"
 
@@ -15,19 +14,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     WinsockStarted();
     if (!MakeMainWindow())
         ReportFatalError(L"Can't construct Main Window");
-    if (!GetMainWindow().Create(instance, showCommand))
+    if (!CreatePanel(instance, showCommand))
         ReportFatalError(L"Can't Create Main Window");
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         // While a modal dialog of the terminal's own has disabled its window, a child of it takes no input:
         // neither does the panel standing in for one.
-        if (IsInputMessage(message.message) && GetMainWindow().overlay.TerminalBusy())
+        if (PanelRefusesInput(message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    GetMainWindow().journal.Write("end exit=0");
+    NotePanelEnd(0);
     CoUninitialize();
     return 0;
 }

@@ -35,9 +35,6 @@ constexpr DWORD standaloneStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_C
 // keeps it with the terminal's window: other programs' windows activated over the terminal cover it too.
 constexpr DWORD overlayStyle = WS_POPUP | WS_SYSMENU | WS_CLIPCHILDREN;
 
-// Decimals the "BE:" field shows at most: a double holds no more, and Digits comes from the expert.
-constexpr int maxBreakEvenDecimals = 15;
-
 }  // namespace
 
 bool MakeMainWindow()
@@ -49,7 +46,7 @@ bool MakeMainWindow()
     });
     SetFatalErrorLastWords([](unsigned long exitCode) {
         if (mainWindow)
-            mainWindow->journal.Note([exitCode] { return "end exit=" + std::to_string(exitCode) + " after a fatal error"; });
+            mainWindow->noteEnd(exitCode, true);
     });
     return mainWindow != nullptr;
 }
@@ -76,6 +73,16 @@ CMainWindow& GetMainWindow()
     if (!mainWindow)
         ReportFatalError(L"Can't Get Main Window");
     return *mainWindow;
+}
+
+void CMainWindow::noteEnd(unsigned long exitCode, bool afterFatalError)
+{
+    journal.Note([&] { return "end exit=" + std::to_string(exitCode) + (afterFatalError ? " after a fatal error" : ""); });
+}
+
+bool CMainWindow::terminalBusy() const
+{
+    return overlay.TerminalBusy();
 }
 
 bool CMainWindow::Create(HINSTANCE instance, int showCommand)
@@ -246,15 +253,7 @@ void CMainWindow::RefreshPanel()
     spreadWindow.UpdateSpread(symbolInfo.Digits, symbolInfo.Ask, symbolInfo.Bid);
     volumeField.JustifyText(L"Vol:", FormatFixed(symbolInfo.Vol, 3));
     profitField.JustifyText(L"P/L:", FormatFixed(symbolInfo.Profit, 2));
-    breakEvenField.JustifyText(L"BE:", FormatBreakEven(symbolInfo));
-}
-
-std::wstring FormatBreakEven(const SymbolInfo& info)
-{
-    if (info.BEPrice == 0.0)
-        return L"N/A";
-    // Digits is the expert's: a negative count shows no decimals, a huge one no more than a double holds.
-    return FormatFixed(info.BEPrice, std::clamp(info.Digits, 0, maxBreakEvenDecimals));
+    breakEvenField.JustifyText(L"BE:", FormatBreakEven(symbolInfo.BEPrice, symbolInfo.Digits));
 }
 
 void CMainWindow::PrintSymbolLabel()
@@ -296,22 +295,25 @@ void SetActivatable(HWND window, bool activatable)
 
 LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    return GetMainWindow().mainWindowMessage(window, message, wParam, lParam);
+}
+
+LRESULT CMainWindow::mainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_DESTROY:
-        GetMainWindow().overlay.OnPanelDestroyed();
+        overlay.OnPanelDestroyed();
         QuitPanel();
         return 0;
-    case WM_PAINT: {
-        CMainWindow& main = GetMainWindow();
-        main.StartPaint();
-        main.PrintSymbolLabel();
-        main.StopPaint();
+    case WM_PAINT:
+        StartPaint();
+        PrintSymbolLabel();
+        StopPaint();
         return 0;
-    }
     case WM_NCHITTEST: {
         // Keeps the panel above the chart's other children while the mouse is over it, and lets any free
         // point of its own surface drag it. Standing in for the child it has its own place in the z-order.
-        if (!GetMainWindow().overlay.active())
+        if (!overlay.active())
             ResetWindowPos(window);
         const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
         return hit == HTCLIENT ? HTCAPTION : hit;
@@ -320,7 +322,7 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         // Standing in for a child, the panel is activated by the trader's click on it, never by the window
         // manager's focus when the panel shows; and by nothing while the terminal is busy. (A click's
         // focus from the window manager comes before the click itself: the pointer tells it.)
-        if (const ChartOverlay& overlay = GetMainWindow().overlay; overlay.active()) {
+        if (overlay.active()) {
             if (overlay.TerminalBusy())
                 return MA_NOACTIVATEANDEAT;
             if (!overlay.UnderCursor()) {
@@ -337,7 +339,7 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_SYSCOMMAND:
         // Standing in for a child, the keyboard's window commands (Alt or F10 for the menu, Alt+F4) and the
         // window manager's close are the terminal's, as the child's go to its top-level window.
-        if (const ChartOverlay& overlay = GetMainWindow().overlay; overlay.active()) {
+        if (overlay.active()) {
             const WPARAM command = wParam & 0xFFF0;
             if (command == SC_KEYMENU || command == SC_CLOSE) {
                 SetForegroundWindow(overlay.terminal());
@@ -355,7 +357,7 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED:
     case WM_CANCELMODE:
-        if (ChartOverlay& overlay = GetMainWindow().overlay; overlay.active() && overlay.OnDragMessage(message, wParam, lParam))
+        if (overlay.active() && overlay.OnDragMessage(message, wParam, lParam))
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     default:
@@ -366,11 +368,11 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 void CALLBACK MainTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
     // A tick that fails shows the last prices until the next one.
-    win::Guarded(
-        [] {
-            CMainWindow& main = GetMainWindow();
-            main.orderPath.clockTick();  // a late tick tells of a sleep or a clock set: a connection made ahead goes
-            main.RefreshPanel();
-        },
-        [] {});
+    win::Guarded([] { GetMainWindow().clockTick(); }, [] {});
+}
+
+void CMainWindow::clockTick()
+{
+    orderPath.clockTick();  // a late tick tells of a sleep or a clock set: a connection made ahead goes
+    RefreshPanel();
 }

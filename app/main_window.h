@@ -1,4 +1,5 @@
 // The panel's controller and main window: attachment to the chart window, the children, the refresh cycle.
+// Only app/ sees it; the entry and the programs that drive the panel in their own process use panel.h.
 #pragma once
 
 #include <winsock2.h>
@@ -10,6 +11,7 @@
 
 #include "app/chart_overlay.h"
 #include "app/journal.h"
+#include "app/panel.h"
 #include "app/placement.h"
 #include "exchange/symbol_info.h"
 #include "service/order_path.h"
@@ -29,17 +31,48 @@ constexpr UINT_PTR executingTimer = 0;
 // Posted to the panel to end a refused activation: it may be activated again (by a click).
 constexpr UINT activatableAgainMessage = WM_APP + 1;
 
-class CMainWindow : public CBaseWindow {
+// Reached by every window, dialog and timer procedure through GetMainWindow; its state is its own, and
+// the procedures hand it their messages. It is a window of its own, but no one else draws on it.
+class CMainWindow : private CBaseWindow {
 public:
     // Prepares the main window's class data and creates it through Initialize.
     bool Create(HINSTANCE instance, int showCommand);
-    // Attaches to the chart window named on the command line, creates the window and starts the timer.
-    bool InitInstance() override;
 
     // One refresh of everything that shows market data; runs every 100 ms. Nothing once the window is gone.
     void RefreshPanel();
+    // The 100 ms timer: the order path's clock, then the refresh.
+    void clockTick();
     // Before a fatal error's report: the timers stopped, the panel's windows taking no input.
     void stopForFatalError();
+    // The journal's last line: the exit code, and whether a fatal error ended the panel.
+    void noteEnd(unsigned long exitCode, bool afterFatalError);
+    // While a modal dialog of the terminal's own has disabled its window, a child of it takes no input:
+    // neither does the panel standing in for one.
+    bool terminalBusy() const;
+    HWND window() const { return hWnd; }
+
+    // A trade command: the order, the Executing dialog until the expert is done or the trader cancels,
+    // then the Finish order. Refused while another one runs.
+    void tradeCommand(OrderType type);
+    bool commandRunning() const { return tradeCommandRunning; }
+
+    // The messages of the panel's windows and dialogs, each class's from its procedure.
+    LRESULT mainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT priceButtonMessage(OrderType side, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT spreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT labelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT clientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR closeAllDialogMessage(HWND dialog, UINT message, WPARAM wParam);
+    INT_PTR executingDialogMessage(HWND dialog, UINT message, WPARAM wParam);
+    // The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
+    // position, or back into the chart at (6, 20).
+    void moveToOriginPos(HWND pinButton);
+
+private:
+    // Attaches to the chart window named on the command line, creates the window and starts the timer.
+    bool InitInstance() override;
+    // The 17 children, in their fixed order, each placed by the sizes of those made before it.
+    void CreateChildren();
     // Draws the main window (background and symbol name) into the open memory bitmap.
     void PrintSymbolLabel();
 
@@ -49,10 +82,6 @@ public:
     // (an empty document when the exchange failed, there were no values, or the reply is no plain element
     // tree). The exchange runs on a thread of its own while this one keeps its messages.
     void placeOrder(OrderType type, const std::optional<OrderFields>& fields);
-
-    // A trade command: the order, the Executing dialog until the expert is done or the trader cancels,
-    // then the Finish order. Refused while another one runs.
-    void tradeCommand(OrderType type);
     // Shows the trader that a press reaching a running command was not taken.
     void refusePress();
     // The pointer is on BUY or SELL: the terminal's identity is kept fresh for a press. It rests there: the
@@ -106,22 +135,10 @@ public:
 
     CSellButton sellButton;
     CBuyButton buyButton;
-
-private:
-    // The 17 children, in their fixed order, each placed by the sizes of those made before it.
-    void CreateChildren();
 };
 
-// The "BE:" field's value: "N/A" for a break-even price of 0, otherwise the price with Digits decimals.
-std::wstring FormatBreakEven(const SymbolInfo& info);
-
-// Makes the one controller object; false when it cannot be made.
-bool MakeMainWindow();
 // The one controller object; ends the process when there is none.
 CMainWindow& GetMainWindow();
-
-INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 inline constexpr WNDPROC MainWindowProc = win::GuardedProcedure<MainWindowMessage>;

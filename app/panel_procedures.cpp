@@ -15,13 +15,13 @@ void TrackRest(HWND window)
     TrackMouseEvent(&track);
 }
 
-// The common part of both procedures.
-LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, UINT message, WPARAM wParam,
-                           LPARAM lParam)
+}  // namespace
+
+LRESULT CMainWindow::priceButtonMessage(OrderType order, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CMainWindow& main = GetMainWindow();
-    const SymbolInfo& info = main.symbolInfo;
+    const SymbolInfo& info = symbolInfo;
     const bool ask = order == Buy;
+    CTradeButton& button = ask ? static_cast<CTradeButton&>(buyButton) : sellButton;
     switch (message) {
     case WM_DESTROY:
         QuitPanel();
@@ -34,9 +34,9 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         // drawing does not hold back.
         button.pressed = true;
         InvalidateRect(window, nullptr, FALSE);
-        main.tradeCommand(order);
+        tradeCommand(order);
         button.pressed = false;
-        main.RefreshPanel();
+        RefreshPanel();
         // The pointer that stays on the button after the command moves no more: the rest is watched from
         // now on, or the next press would find no connection made ahead.
         if (POINT cursor; GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
@@ -44,68 +44,59 @@ LRESULT TradeButtonMessage(CTradeButton& button, OrderType order, HWND window, U
         return 0;
     case WM_LBUTTONUP:
         button.pressed = false;
-        main.RefreshPanel();
+        RefreshPanel();
         return 0;
     case WM_MOUSEMOVE:
         TrackRest(window);
-        main.pointerOnTrade();
+        pointerOnTrade();
         return 0;
     case WM_MOUSEHOVER:
         TrackRest(window);  // told again while it stays, so a connection the service closed is made again
-        main.pointerRestsOnTrade();
+        pointerRestsOnTrade();
         return 0;
     case WM_MOUSELEAVE:
-        main.pointerLeftTrade();
+        pointerLeftTrade();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
-
-// The pin returns the panel only into the chart it came from: a closed chart's handle value can come back
-// as an unrelated window.
-bool ChartStillThere(const CMainWindow& main)
-{
-    DWORD owner = 0;
-    return GetWindowThreadProcessId(main.hWndChart, &owner) && owner == main.terminalProcess;
-}
-
-}  // namespace
-
 LRESULT SellButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().sellButton, Sell, window, message, wParam, lParam);
+    return GetMainWindow().priceButtonMessage(Sell, window, message, wParam, lParam);
 }
 
 LRESULT BuyButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TradeButtonMessage(GetMainWindow().buyButton, Buy, window, message, wParam, lParam);
+    return GetMainWindow().priceButtonMessage(Buy, window, message, wParam, lParam);
 }
 
-LRESULT SpreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CMainWindow::spreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
         QuitPanel();
         return 0;
-    case WM_PAINT: {
-        CMainWindow& main = GetMainWindow();
-        main.spreadWindow.StartPaint();
-        main.spreadWindow.PrintSpread(main.symbolInfo.Digits, main.symbolInfo.Ask, main.symbolInfo.Bid);
-        main.spreadWindow.StopPaint();
+    case WM_PAINT:
+        spreadWindow.StartPaint();
+        spreadWindow.PrintSpread(symbolInfo.Digits, symbolInfo.Ask, symbolInfo.Bid);
+        spreadWindow.StopPaint();
         return 0;
-    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
-LRESULT LabelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT SpreadWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GetMainWindow().spreadWindowMessage(window, message, wParam, lParam);
+}
+
+LRESULT CMainWindow::labelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {
-        CMainWindow& main = GetMainWindow();
-        for (CLabel* label : {&main.slLabel, &main.tpLabel, &main.stripLabel}) {
+        for (CLabel* label : {&slLabel, &tpLabel, &stripLabel}) {
             if (label->hWnd == window) {
                 label->DrawLabelName();
                 return 0;
@@ -115,56 +106,55 @@ LRESULT LabelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT ClientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT LabelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GetMainWindow().labelMessage(window, message, wParam, lParam);
+}
+
+LRESULT CMainWindow::clientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
         QuitPanel();
         return 0;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CLOSE_ALL_BUTTON) {
-        CMainWindow& main = GetMainWindow();
         // Sent straight to the panel while a command runs (an automation client does) or a fatal report is
         // up: a Close All dialog inside that wait could never be closed, its every button refused.
-        if (main.tradeCommandRunning || FatalReportShowing()) {
-            main.refusePress();
+        if (tradeCommandRunning || FatalReportShowing()) {
+            refusePress();
             return 0;
         }
-        main.showDialog(IDD_CLOSE_ALL, window, CloseAllDialogProc);
+        showDialog(IDD_CLOSE_ALL, window, CloseAllDialogProc);
         return 0;
     }
     // The combo boxes' and fields' notifications need nothing.
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+LRESULT ClientAreaMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GetMainWindow().clientAreaMessage(window, message, wParam, lParam);
+}
+
+void CMainWindow::moveToOriginPos(HWND pinButton)
+{
+    if (!IsWindow(GetParent(pinButton)))
+        return;
+    if (!overlay.active()) {
+        MovePanelBetweenChartAndTop(pinButton, hWndChart, terminalProcess, {x, y});
+        return;
+    }
+    // The stand-in child moves between the same two windows, to the same places.
+    const HWND terminal = overlay.terminal();
+    if (overlay.anchor() != terminal)
+        overlay.MoveInto(terminal, {x, y});
+    else if (ChartStillThere(hWndChart, terminalProcess))
+        overlay.MoveInto(hWndChart, {6, 20});
+}
+
 void MoveToOriginPos(HWND pinButton)
 {
-    const HWND panel = GetParent(pinButton);
-    if (!IsWindow(panel))
-        return;
-    if (CMainWindow& main = GetMainWindow(); main.overlay.active()) {
-        // The stand-in child moves between the same two windows, to the same places.
-        const HWND terminal = main.overlay.terminal();
-        if (main.overlay.anchor() != terminal)
-            main.overlay.MoveInto(terminal, {main.x, main.y});
-        else if (ChartStillThere(main))
-            main.overlay.MoveInto(main.hWndChart, {6, 20});
-        return;
-    }
-    const HWND current = GetParent(panel);
-    const HWND root = GetAncestor(pinButton, GA_ROOT);
-    // A panel on its own is its own top-level window: there is nowhere to move it.
-    if (!IsWindow(root) || root == panel)
-        return;
-    CMainWindow& main = GetMainWindow();
-    if (current != root) {
-        // Out of the chart into the top-level window, always at the same place.
-        SetParent(panel, root);
-        if (!SetWindowPos(main.hWnd, HWND_TOP, main.x, main.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
-            ReportFatalError(L"CMainWindow::MoveToOriginPos");
-    } else if (ChartStillThere(main)) {
-        SetParent(panel, main.hWndChart);
-        SetWindowPos(main.hWnd, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
-    }
+    GetMainWindow().moveToOriginPos(pinButton);
 }
 
 LRESULT PinButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -181,3 +171,14 @@ LRESULT PinButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
+INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    return win::Guarded([&] { return GetMainWindow().closeAllDialogMessage(dialog, message, wParam); },
+                        [] { return INT_PTR(FALSE); });
+}
+
+INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    return win::Guarded([&] { return GetMainWindow().executingDialogMessage(dialog, message, wParam); },
+                        [] { return INT_PTR(FALSE); });
+}

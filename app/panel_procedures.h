@@ -1,5 +1,6 @@
-// The window procedures of the panel's widgets that act for the panel: they reach the controller, which
-// knows what a press, a paint or a command means. The widgets themselves only draw what they are given.
+// The window procedures of the panel's widgets that act for the panel: each hands its message to the
+// controller, which knows what a press, a paint or a command means. The widgets only draw what they are
+// given.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,10 @@ inline constexpr WNDPROC ClientAreaProc = win::GuardedProcedure<ClientAreaMessag
 // The pin button's: its click moves the panel (MoveToOriginPos).
 LRESULT PinButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 inline constexpr WNDPROC PinButtonProc = win::GuardedProcedure<PinButtonMessage>;
+
+// The Close All dialogs' (the choice and the confirmation) and the Executing dialog's.
+INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The pin button's click: out of the chart into the terminal's top-level window at the panel's origin
 // position, or back into the chart at (6, 20).

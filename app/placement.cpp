@@ -27,6 +27,31 @@ void ResetWindowPos(HWND window)
         ReportFatalError(L"ResetWindowPos");
 }
 
+bool ChartStillThere(HWND chart, DWORD terminalProcess)
+{
+    DWORD owner = 0;
+    return GetWindowThreadProcessId(chart, &owner) && owner == terminalProcess;
+}
+
+void MovePanelBetweenChartAndTop(HWND pinButton, HWND chart, DWORD terminalProcess, POINT origin)
+{
+    const HWND panel = GetParent(pinButton);
+    const HWND current = GetParent(panel);
+    const HWND root = GetAncestor(pinButton, GA_ROOT);
+    // A panel on its own is its own top-level window: there is nowhere to move it.
+    if (!IsWindow(panel) || !IsWindow(root) || root == panel)
+        return;
+    if (current != root) {
+        // Out of the chart into the top-level window, always at the same place.
+        SetParent(panel, root);
+        if (!SetWindowPos(panel, HWND_TOP, origin.x, origin.y, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE))
+            ReportFatalError(L"CMainWindow::MoveToOriginPos");
+    } else if (ChartStillThere(chart, terminalProcess)) {
+        SetParent(panel, chart);
+        SetWindowPos(panel, HWND_TOP, 6, 20, 0, 0, SWP_SHOWWINDOW | SWP_NOSIZE);
+    }
+}
+
 namespace {
 
 // Both title-strip buttons: drawn by the system from their bitmap brush, at the top of the panel.

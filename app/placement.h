@@ -15,6 +15,13 @@ HWND ParentWindow(HWND window);
 // change made just before takes effect) and raises it above its siblings.
 void ResetWindowPos(HWND window);
 
+// The pin returns the panel only into the chart it came from: a closed chart's handle value can come back
+// as an unrelated window, of another process.
+bool ChartStillThere(HWND chart, DWORD terminalProcess);
+// The pin's move of the real child: out of the chart into its top-level window at origin, or from there
+// back into the chart at (6, 20) while the chart is still the terminal's.
+void MovePanelBetweenChartAndTop(HWND pinButton, HWND chart, DWORD terminalProcess, POINT origin);
+
 class CCloseButton : public CBaseWindow {
 public:
     // At the right end of the panel's top strip.

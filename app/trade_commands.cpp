@@ -5,11 +5,11 @@
 #include "app/exchange_thread.h"
 #include "app/input_freeze.h"
 #include "app/main_window.h"
+#include "app/panel_procedures.h"
 #include "exchange/order_document.h"
 #include "exchange/shared_text.h"
 #include "res/resource.h"
 #include "service/reply_decoding.h"
-#include "win/callback_guard.h"
 #include "win/fatal_error.h"
 
 namespace {
@@ -187,18 +187,17 @@ std::wstring CMainWindow::executingText() const
     return std::wstring(L"Executing  ") + dots[executingStep >= 0 && executingStep <= 3 ? executingStep : 0];
 }
 
-static INT_PTR CloseAllDialogProcHandled(HWND dialog, UINT message, WPARAM wParam)
+INT_PTR CMainWindow::closeAllDialogMessage(HWND dialog, UINT message, WPARAM wParam)
 {
-    CMainWindow& main = GetMainWindow();
     switch (message) {
     case WM_INITDIALOG:
         // The confirmation dialog has no such button; the call then changes nothing.
-        SetDlgItemTextW(dialog, IDC_CLOSE_SYMBOL_DEALS, (L"Close All (" + main.symbolInfo.Name + L")").c_str());
+        SetDlgItemTextW(dialog, IDC_CLOSE_SYMBOL_DEALS, (L"Close All (" + symbolInfo.Name + L")").c_str());
         return TRUE;
     case WM_COMMAND:
         // The dialog waits for its command: nothing it is sent meanwhile ends it or starts another one.
-        if (main.tradeCommandRunning) {
-            main.refusePress();
+        if (tradeCommandRunning) {
+            refusePress();
             return TRUE;
         }
         switch (LOWORD(wParam)) {
@@ -206,15 +205,15 @@ static INT_PTR CloseAllDialogProcHandled(HWND dialog, UINT message, WPARAM wPara
             EndDialog(dialog, IDCANCEL);
             return TRUE;
         case IDC_CLOSE_SYMBOL_DEALS:
-            main.tradeCommand(CloseSymbolDeals);
+            tradeCommand(CloseSymbolDeals);
             EndDialog(dialog, IDC_CLOSE_SYMBOL_DEALS);
             return TRUE;
         case IDC_CLOSE_ALL_DEALS:
             EndDialog(dialog, IDC_CLOSE_ALL_DEALS);
-            main.showDialog(IDD_CONFIRM_CLOSE_ALL, main.hWnd, CloseAllDialogProc);
+            showDialog(IDD_CONFIRM_CLOSE_ALL, hWnd, CloseAllDialogProc);
             return TRUE;
         case IDC_CONFIRM_CLOSE_ALL:
-            main.tradeCommand(CloseAllDeals);
+            tradeCommand(CloseAllDeals);
             EndDialog(dialog, IDC_CONFIRM_CLOSE_ALL);
             return TRUE;
         default:
@@ -225,39 +224,33 @@ static INT_PTR CloseAllDialogProcHandled(HWND dialog, UINT message, WPARAM wPara
     }
 }
 
-INT_PTR CALLBACK CloseAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CMainWindow::executingDialogMessage(HWND dialog, UINT message, WPARAM wParam)
 {
-    return win::Guarded([&] { return CloseAllDialogProcHandled(dialog, message, wParam); }, [] { return INT_PTR(FALSE); });
-}
-
-static INT_PTR ExecutingDialogProcHandled(HWND dialog, UINT message, WPARAM wParam)
-{
-    CMainWindow& main = GetMainWindow();
     switch (message) {
     case WM_INITDIALOG:
         // The poll first: whatever fails after it, the dialog still ends when the expert is done.
-        main.executingDialog = dialog;
-        main.executingStep = 0;
+        executingDialog = dialog;
+        executingStep = 0;
         SetTimer(dialog, executingTimer, executingIntervalMs, nullptr);
-        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
+        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, executingText().c_str());
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDCANCEL)
             return FALSE;
-        main.executingEnd = CMainWindow::ExecutingEnd::cancelled;
+        executingEnd = ExecutingEnd::cancelled;
         EndDialog(dialog, IDCANCEL);
         return TRUE;
     case WM_TIMER: {
         // Completion is looked at only here, so the dialog stays at least one interval.
-        main.executingStep = main.executingStep + 1 > 3 ? 0 : main.executingStep + 1;
-        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, main.executingText().c_str());
+        executingStep = executingStep + 1 > 3 ? 0 : executingStep + 1;
+        SetDlgItemTextW(dialog, IDC_PROGRESS_LINE, executingText().c_str());
         // Done first: the expert writes the mark and its error text in one rewrite, so the text read after
         // the mark is the one that came with it.
         const bool completed = orderCompleted();
         const std::wstring error = errorDescription();
         SetDlgItemTextW(dialog, IDC_ERROR_LINE, error.c_str());
         if (completed && error.empty()) {
-            main.executingEnd = CMainWindow::ExecutingEnd::done;
+            executingEnd = ExecutingEnd::done;
             EndDialog(dialog, executingTimer);
         }
         else if (completed)
@@ -269,7 +262,3 @@ static INT_PTR ExecutingDialogProcHandled(HWND dialog, UINT message, WPARAM wPar
     }
 }
 
-INT_PTR CALLBACK ExecutingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
-{
-    return win::Guarded([&] { return ExecutingDialogProcHandled(dialog, message, wParam); }, [] { return INT_PTR(FALSE); });
-}

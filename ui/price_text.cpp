@@ -17,6 +17,15 @@ std::wstring FormatFixed(double value, int decimals)
     return std::wstring(buffer.data(), result.ptr);
 }
 
+std::wstring FormatBreakEven(double price, int digits)
+{
+    if (price == 0.0)
+        return L"N/A";
+    // Digits is the expert's: a negative count shows no decimals, a huge one no more than a double holds.
+    constexpr int maxBreakEvenDecimals = 15;
+    return FormatFixed(price, std::clamp(digits, 0, maxBreakEvenDecimals));
+}
+
 namespace {
 
 // Taking the first or last n characters clamps n to the text's length.

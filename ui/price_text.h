@@ -8,6 +8,8 @@
 // A number in fixed notation with the given decimals and "." as decimal point, for any value (no fixed
 // buffer, no locale); negative decimals count as 0.
 std::wstring FormatFixed(double value, int decimals);
+// The "BE:" field's value: "N/A" for a break-even price of 0, otherwise the price with digits decimals.
+std::wstring FormatBreakEven(double price, int digits);
 
 // One piece of a price button's text: drawn at (x, top) with an Arial font of that height and weight.
 struct PricePiece {

@@ -1,6 +1,7 @@
 // What a trader sees when the panel has to end: the error reporter's box and the exit code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include <string>
@@ -183,4 +184,25 @@ TEST(ReportFatalError, ASecondFailureWhileTheFirstWaitsForTheExchangeStillHandsT
     ASSERT_GE(lines.size(), 2u);
     EXPECT_NE(lines[lines.size() - 2].find("command BUY handed on"), std::string::npos) << lines[lines.size() - 2];
     EXPECT_NE(lines.back().find("end exit=5 after a fatal error"), std::string::npos) << lines.back();
+}
+
+TEST(TradeCommand, AHandlerThatThrowsDuringTheExecutingDialogLeavesTheCommandWhole)
+{
+    // No service answers, so the order fails at once and the Executing dialog waits; one of its ticks meets
+    // a lack of memory, and the trader cancels once a later tick has drawn the progress again.
+    const std::wstring journal = FreshTempPath(L"starved-tick-");
+    SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", journal.c_str());
+    TerminalHost terminal;
+    PanelProcess probe = PanelProcess::Launch(ProgramPath(L"fatal_error_probe.exe"),
+                                              ChartHandleText(terminal.chart()) + L" starved-tick");
+    SetEnvironmentVariableW(L"PANEL_JOURNAL_FOLDER", nullptr);
+    ASSERT_TRUE(probe.wait(30000)) << "the dialog stopped polling";
+    // 3: ended otherwise than by the trader; 4: later presses would be refused; 5: the panel stayed disabled.
+    EXPECT_EQ(probe.exitCode(), 0u);
+    const std::vector<std::string> lines = JournalLinesOfToday(journal);
+    const auto has = [&](const std::string& event) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(event) != line.npos; });
+    };
+    EXPECT_TRUE(has("expert BUY cancelled by the trader"));
+    EXPECT_TRUE(has("command FINISH not answered")) << "the Finish followed";
 }

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "app/main_window.h"
 #include "ui/price_text.h"
 
 namespace {
@@ -28,14 +27,6 @@ void ExpectPieces(int digits, double price, int startX, std::initializer_list<Ex
         EXPECT_EQ(piece.height, e.height);
         EXPECT_EQ(piece.weight, e.weight);
     }
-}
-
-SymbolInfo BreakEven(double price, int digits)
-{
-    SymbolInfo info;
-    info.BEPrice = price;
-    info.Digits = digits;
-    return info;
 }
 
 }  // namespace
@@ -174,16 +165,16 @@ TEST(FormatFixed, CLocaleFixedNotationForAnyValue)
 
 TEST(BreakEven, NotAvailableForZeroOtherwiseDigitsDecimals)
 {
-    EXPECT_EQ(FormatBreakEven(BreakEven(0.0, 5)), L"N/A");
-    EXPECT_EQ(FormatBreakEven(BreakEven(0.0, -7)), L"N/A");
-    EXPECT_EQ(FormatBreakEven(BreakEven(1.2345, 5)), L"1.23450");
-    EXPECT_EQ(FormatBreakEven(BreakEven(1e-9, 5)), L"0.00000") << "any value but 0 is formatted";
-    EXPECT_EQ(FormatBreakEven(BreakEven(1.25, 0)), L"1");
+    EXPECT_EQ(FormatBreakEven(0.0, 5), L"N/A");
+    EXPECT_EQ(FormatBreakEven(0.0, -7), L"N/A");
+    EXPECT_EQ(FormatBreakEven(1.2345, 5), L"1.23450");
+    EXPECT_EQ(FormatBreakEven(1e-9, 5), L"0.00000") << "any value but 0 is formatted";
+    EXPECT_EQ(FormatBreakEven(1.25, 0), L"1");
 }
 
 TEST(BreakEven, DigitsFromTheExpertCannotBreakTheText)
 {
-    EXPECT_EQ(FormatBreakEven(BreakEven(1.25, -1)), L"1");
-    EXPECT_EQ(FormatBreakEven(BreakEven(1.25, std::numeric_limits<int>::min())), L"1");
-    EXPECT_EQ(FormatBreakEven(BreakEven(1.25, 400)), L"1.250000000000000");
+    EXPECT_EQ(FormatBreakEven(1.25, -1), L"1");
+    EXPECT_EQ(FormatBreakEven(1.25, std::numeric_limits<int>::min()), L"1");
+    EXPECT_EQ(FormatBreakEven(1.25, 400), L"1.250000000000000");
 }
