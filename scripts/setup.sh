@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and running the panel needs on Debian, when it is missing, and unpacks the gSOAP
-# runtime source into the build folder.
+# runtime source into the build folder (or copies it from gsoap-source/, where a source release has it).
 #   scripts/setup.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +15,7 @@ packages=(
                                    # connections, the WAN benchmark's delay line)
   googletest                       # GoogleTest sources, built with the cross compiler
   gsoap dpkg-dev                   # the SOAP code generator; dpkg-source unpacks the runtime's source
+  osslsigncode                     # Authenticode signing of a release (and its test)
   wine64 wine                      # runs the programs and tests
   wine64-preloader                 # reserves wine's fixed addresses before Linux maps anything: without
                                    # it the randomly placed C heap now and then covers the page wine needs
@@ -66,6 +67,12 @@ enable_source_packages() {
 }
 
 gsoap_source=$build/gsoap-source
+# The release's source archive carries the runtime's source beside the tree: that one is taken.
+if ! compgen -G "$gsoap_source/gsoap-*/gsoap/stdsoap2.cpp" >/dev/null &&
+  compgen -G "$root/gsoap-source/gsoap-*/gsoap/stdsoap2.cpp" >/dev/null; then
+  mkdir -p "$gsoap_source"
+  cp -R "$root"/gsoap-source/gsoap-* "$gsoap_source/"
+fi
 if ! compgen -G "$gsoap_source/gsoap-*/gsoap/stdsoap2.cpp" >/dev/null; then
   need_root "the gSOAP runtime source is missing"
   enable_source_packages

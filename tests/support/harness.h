@@ -25,7 +25,8 @@ struct OverlayPanels {
     ~OverlayPanels();
 };
 
-// A program of the build, from the folder that holds the test program.
+// A program of the build, from the folder that holds the test program; panel.exe is PANEL_PROGRAM where
+// that names another build of the panel.
 std::wstring ProgramPath(const std::wstring& name);
 
 // Polls the condition every 20 ms until it holds or timeoutMs passes; true when it held.

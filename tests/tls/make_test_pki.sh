@@ -16,6 +16,8 @@
 #   by-client-ca      localhost, issued by a CA of the test root for client authentication only
 #   fetched           localhost, under the intermediate, sent alone: its issuer only at the address it names,
 #                     http://127.0.0.1:8480/intermediate.der
+#   signing           code signing, under the test root; signing.p12 holds it with its key and the root,
+#                     password "p12-Secret-7" (the release's signing test)
 # serve-issuer.sh answers one HTTP request with the intermediate and counts it, a line each, in fetches.
 # Each leaf as NAME.pem (certificate) and NAME.key; NAME.pin holds the base64 SHA-256 of its public key.
 set -eu
@@ -85,6 +87,11 @@ cat client-ca.pem >>by-client-ca.pem
   printf '%s\n' "printf 'Content-Length: $(wc -c <intermediate.der)\\r\\n\\r\\n'"
   printf '%s\n' "cat '$PWD/intermediate.der'"
 } >serve-issuer.sh
+
+printf 'basicConstraints=critical,CA:false\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signing.ext
+printf 'subjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid\n' >>signing.ext
+signed signing root signing.ext
+openssl pkcs12 -export -inkey signing.key -in signing.pem -certfile root.pem -passout pass:p12-Secret-7 -out signing.p12
 
 # Past dates need the ca command.
 openssl req $key -keyout expired.key -out expired.csr -subj "/CN=expired" 2>/dev/null

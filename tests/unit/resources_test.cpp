@@ -351,7 +351,7 @@ TEST_F(Resources, ManifestSelectsCommonControlsSix)
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
 }
 
-TEST(Version, CarriesTheTreesVersionAndTheCommitBuilt)
+TEST(Version, CarriesTheTreesVersionTheCommitBuiltAndTheLicence)
 {
     const std::wstring path = PanelPath();
     DWORD ignored = 0;
@@ -377,4 +377,7 @@ TEST(Version, CarriesTheTreesVersionAndTheCommitBuilt)
     EXPECT_EQ(text(L"ProductVersion"), std::wstring(version.begin(), version.end()));
     EXPECT_EQ(text(L"Commit"), std::wstring(commit.begin(), commit.end()));
     EXPECT_EQ(commit.size(), 40u) << "a whole commit id";
+    // The terms under which the gSOAP runtime it links may be handed out.
+    EXPECT_NE(text(L"LegalCopyright").find(L"GNU General Public License, version 2 or later"), std::wstring::npos)
+        << "the licence travels with the program";
 }
