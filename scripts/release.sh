@@ -60,7 +60,7 @@ mkdir "$stage/zip"
 x86_64-w64-mingw32-strip -o "$stage/panel.exe" "$build/bin/panel.exe"
 unsigned_digest=""
 if [[ -n $key ]]; then
-  "$root/scripts/sign.sh" "$stage/panel.exe" "$stage/zip/panel.exe" "$key" $timestamp
+  "$root/scripts/sign.sh" "$stage/panel.exe" "$stage/zip/panel.exe" "$key" ${timestamp:+"$timestamp"}
   unsigned_digest=$(sha256sum <"$stage/panel.exe" | cut -d' ' -f1)
 else
   cp "$stage/panel.exe" "$stage/zip/panel.exe"
@@ -69,7 +69,7 @@ sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" "$root/res/release/INS
   >"$stage/zip/INSTALL.txt"
 sed 's/$/\r/' "$root/LICENSE" >"$stage/zip/LICENSE"
 python3 "$root/scripts/release_notices.py" "$build" "$stage/zip/panel.exe" "$stage/zip" "$version" "$commit" \
-  "$stamp" $unsigned_digest
+  "$stamp" ${unsigned_digest:+"$unsigned_digest"}
 (cd "$stage/zip" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 
 mkdir -p "$dist"
