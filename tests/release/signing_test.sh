@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The release's signing, on the panel as the release strips it: signed with a code-signing certificate
 # made here (under a test root), it verifies against that root and no other, is the unsigned program again
-# once its signature is removed, keeps its password out of what it prints, and still runs and trades under
-# wine; one byte changed and it no longer verifies.
+# once its signature is removed (also with a time stamp from an authority on the loopback), keeps its
+# password out of what it prints, and still runs and trades under wine; one byte changed and it no longer
+# verifies.
 #   tests/release/signing_test.sh BUILD_DIR   (inside the tests' wine session)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
 work=$(mktemp -d "$build/signing-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+server=""
+trap '[[ -z $server ]] || kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "signing test: $*" >&2; exit 1; }
 
 sh "$root/tests/tls/make_test_pki.sh" "$work/pki"
@@ -31,6 +33,23 @@ osslsigncode verify -in "$work/panel.exe" -CAfile "$work/pki/other-root.pem" >/d
 osslsigncode remove-signature -in "$work/panel.exe" -out "$work/stripped.exe" >/dev/null
 cmp "$work/stripped.exe" "$work/unsigned.exe" || fail "without its signature it is not the unsigned program"
 
+# Counter-signed by a time-stamping authority on the loopback: still the same program beneath.
+python3 "$root/tests/release/time_stamp_server.py" "$work/pki" "$work/tsa.port" &
+server=$!
+for _ in $(seq 100); do [[ -s $work/tsa.port ]] && break; sleep 0.1; done
+[[ -s $work/tsa.port ]] || fail "the time-stamping server did not start"
+PANEL_SIGNING_PASSWORD=p12-Secret-7 "$root/scripts/sign.sh" "$work/unsigned.exe" "$work/stamped.exe" \
+  "$work/pki/signing.p12" "http://127.0.0.1:$(cat "$work/tsa.port")/" >"$work/stamp.log" 2>&1 ||
+  { cat "$work/stamp.log" >&2; fail "signing with a time stamp failed"; }
+osslsigncode verify -in "$work/stamped.exe" -CAfile "$work/pki/root.pem" -TSA-CAfile "$work/pki/root.pem" \
+  >"$work/stamped.log" 2>&1 || { cat "$work/stamped.log" >&2; fail "the time-stamped program does not verify"; }
+grep -q 'Timestamp Server Signature verification: ok' "$work/stamped.log" ||
+  { cat "$work/stamped.log" >&2; fail "no verified time stamp"; }
+osslsigncode remove-signature -in "$work/stamped.exe" -out "$work/stamped-stripped.exe" >/dev/null
+cmp "$work/stamped-stripped.exe" "$work/unsigned.exe" || fail "the time-stamped program without its signature differs"
+kill "$server"
+server=""
+
 # One byte of the code changed, 64 KiB into the file, well inside the first section.
 cp "$work/panel.exe" "$work/tampered.exe"
 byte=$(od -An -tu1 -j65536 -N1 "$work/tampered.exe" | tr -d ' ')
@@ -44,4 +63,4 @@ export PANEL_PROGRAM="Z:${work//\//\\}\\panel.exe"
 "$root/scripts/wine-exec" "$build/bin/e2e_tests.exe" --gtest_filter=Orders.BuySendsOneRequestWithThePanelsValuesThenOneFinish \
   >"$work/trade.log" 2>&1 || { cat "$work/trade.log" >&2; fail "the signed program does not trade"; }
 grep -q '\[  PASSED  \] 1 test' "$work/trade.log" || { cat "$work/trade.log" >&2; fail "the order test did not run"; }
-echo "signing test: signed, verified (SHA-256), the same without its signature, tampered refused, trades"
+echo "signing test: signed, verified (SHA-256), time-stamped, the same without its signature, tampered refused, trades"

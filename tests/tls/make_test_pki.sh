@@ -18,6 +18,7 @@
 #                     http://127.0.0.1:8480/intermediate.der
 #   signing           code signing, under the test root; signing.p12 holds it with its key and the root,
 #                     password "p12-Secret-7" (the release's signing test)
+#   tsa               an RFC 3161 time-stamping authority under the test root, with tsa.cnf for openssl ts
 # serve-issuer.sh answers one HTTP request with the intermediate and counts it, a line each, in fetches.
 # Each leaf as NAME.pem (certificate) and NAME.key; NAME.pin holds the base64 SHA-256 of its public key.
 set -eu
@@ -92,6 +93,12 @@ printf 'basicConstraints=critical,CA:false\nkeyUsage=critical,digitalSignature\n
 printf 'subjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid\n' >>signing.ext
 signed signing root signing.ext
 openssl pkcs12 -export -inkey signing.key -in signing.pem -certfile root.pem -passout pass:p12-Secret-7 -out signing.p12
+printf 'basicConstraints=critical,CA:false\nkeyUsage=critical,digitalSignature\n' >tsa.ext
+printf 'extendedKeyUsage=critical,timeStamping\nsubjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid\n' >>tsa.ext
+signed tsa root tsa.ext
+echo 01 >tsa-serial
+printf '[tsa]\ndefault_tsa=test\n[test]\nserial=./tsa-serial\nsigner_digest=sha256\ndefault_policy=1.2.3.4.1\n' >tsa.cnf
+printf 'digests=sha256,sha384,sha512,sha1\naccuracy=secs:1\ness_cert_id_alg=sha256\n' >>tsa.cnf
 
 # Past dates need the ca command.
 openssl req $key -keyout expired.key -out expired.csr -subj "/CN=expired" 2>/dev/null
