@@ -97,7 +97,7 @@ printf 'basicConstraints=critical,CA:false\nkeyUsage=critical,digitalSignature\n
 printf 'extendedKeyUsage=critical,timeStamping\nsubjectKeyIdentifier=hash\nauthorityKeyIdentifier=keyid\n' >>tsa.ext
 signed tsa root tsa.ext
 echo 01 >tsa-serial
-printf '[tsa]\ndefault_tsa=test\n[test]\nserial=./tsa-serial\nsigner_digest=sha256\ndefault_policy=1.2.3.4.1\n' >tsa.cnf
+printf '[tsa]\ndefault_tsa=test\n[test]\nserial=./tsa-serial\nsigner_digest=sha256\ndefault_policy=anyPolicy\n' >tsa.cnf
 printf 'digests=sha256,sha384,sha512,sha1\naccuracy=secs:1\ness_cert_id_alg=sha256\n' >>tsa.cnf
 
 # Past dates need the ca command.
