@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 #include "app/exchange_thread.h"
 
-#include <algorithm>
 #include <cwchar>
 #include <new>
 #include <string>

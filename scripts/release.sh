@@ -84,27 +84,21 @@ git -C "$root" archive --format=tar --prefix="pellantix-$version/" -o "$stage/so
 gsoap_tree=$(dirname "$(dirname "$(sed -n 's/^GSOAP_RUNTIME_SOURCE:FILEPATH=//p' "$build/CMakeCache.txt")")")
 
 python3 - "$stage" "$archive" "$source_archive" "$stamp" "$version" "$gsoap_tree" <<'PY'
-import gzip, os, sys, tarfile, time, zipfile
+import gzip, sys, tarfile, time, zipfile
 from pathlib import Path
 stage, archive, source_archive, stamp, version, gsoap_tree = sys.argv[1:]
 stamp = int(stamp)
 files = Path(stage) / "zip"
 when = time.gmtime(stamp)[:6]
+# The digest list last, after the files it lists.
+names = sorted(p.relative_to(files).as_posix() for p in files.rglob("*") if p.is_file() and p.name != "SHA256SUMS")
 with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as out:
-    for path in sorted(p for p in files.rglob("*") if p.is_file()):
-        name = path.relative_to(files).as_posix()
-        if name == "SHA256SUMS":
-            continue
+    for name in names + ["SHA256SUMS"]:
         entry = zipfile.ZipInfo(name, date_time=when)
         entry.compress_type = zipfile.ZIP_DEFLATED
         entry.external_attr = 0o644 << 16
         entry.create_system = 3
-        out.writestr(entry, path.read_bytes(), compresslevel=9)
-    entry = zipfile.ZipInfo("SHA256SUMS", date_time=when)
-    entry.compress_type = zipfile.ZIP_DEFLATED
-    entry.external_attr = 0o644 << 16
-    entry.create_system = 3
-    out.writestr(entry, (files / "SHA256SUMS").read_bytes(), compresslevel=9)
+        out.writestr(entry, (files / name).read_bytes(), compresslevel=9)
 
 tree = Path(gsoap_tree)
 wanted = ["gsoap/stdsoap2.cpp", "gsoap/stdsoap2.h", "LICENSE.txt", "GPLv2_license.txt", "README.txt",
@@ -121,9 +115,8 @@ with tarfile.open(source_tar, "a", format=tarfile.PAX_FORMAT) as out:
         entry.type, entry.mode, entry.mtime = tarfile.DIRTYPE, 0o755, stamp
         out.addfile(entry)
     for name in wanted:
-        data = (tree / name).read_bytes()
         entry = tarfile.TarInfo(prefix + name)
-        entry.size, entry.mode, entry.mtime = len(data), 0o644, stamp
+        entry.size, entry.mode, entry.mtime = (tree / name).stat().st_size, 0o644, stamp
         with open(tree / name, "rb") as content:
             out.addfile(entry, content)
 with open(source_tar, "rb") as plain, open(source_archive, "wb") as raw:

@@ -87,7 +87,7 @@ struct StarvedTick {
     }
     static LRESULT CALLBACK Dialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message != WM_TIMER || watch.phase == waiting || watch.phase == cancelled)
+        if (message != WM_TIMER || watch.phase == cancelled)
             return CallWindowProcW(watch.dialogProcedure, dialog, message, wParam, lParam);
         if (watch.phase == starving) {
             failAllocationsFrom = 1;
